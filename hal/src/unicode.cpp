@@ -1,0 +1,135 @@
+#include "unicode.hpp"
+
+namespace vantrel {
+namespace {
+
+constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";
+
+// Length of the well-formed prefix of the sequence starting at `pos` (0 when the lead byte is
+// invalid), and whether it is complete. Bounds for second bytes follow Unicode Table 3-7.
+struct SequenceScan {
+    std::size_t valid_bytes;
+    bool complete;
+};
+
+SequenceScan scan_sequence(std::string_view s, std::size_t pos) {
+    const auto lead = static_cast<unsigned char>(s[pos]);
+    std::size_t needed = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead < 0x80) return {1, true};
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        needed = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        needed = 2;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        needed = 3;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    } else {
+        return {0, false};
+    }
+    std::size_t i = 1;
+    for (; i <= needed; ++i) {
+        if (pos + i >= s.size()) return {i, false};
+        const auto b = static_cast<unsigned char>(s[pos + i]);
+        const unsigned char lo = i == 1 ? low : 0x80;
+        const unsigned char hi = i == 1 ? high : 0xBF;
+        if (b < lo || b > hi) return {i, false};
+    }
+    return {i, true};
+}
+
+}  // namespace
+
+std::string decode_utf8_lossy(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const SequenceScan scan = scan_sequence(bytes, pos);
+        if (scan.complete) {
+            text.append(bytes.substr(pos, scan.valid_bytes));
+            pos += scan.valid_bytes;
+        } else {
+            // The maximal subpart (at least the offending lead byte) becomes one U+FFFD.
+            text.append(REPLACEMENT);
+            pos += scan.valid_bytes == 0 ? 1 : scan.valid_bytes;
+        }
+    }
+    return text;
+}
+
+bool is_valid_utf8(std::string_view bytes) {
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const SequenceScan scan = scan_sequence(bytes, pos);
+        if (!scan.complete) return false;
+        pos += scan.valid_bytes;
+    }
+    return true;
+}
+
+std::optional<char32_t> next_scalar(std::string_view utf8, std::size_t& pos) {
+    if (pos >= utf8.size()) return std::nullopt;
+    const SequenceScan scan = scan_sequence(utf8, pos);
+    if (!scan.complete) return std::nullopt;
+    const auto lead = static_cast<unsigned char>(utf8[pos]);
+    char32_t c = scan.valid_bytes == 1 ? lead
+               : scan.valid_bytes == 2 ? (lead & 0x1F)
+               : scan.valid_bytes == 3 ? (lead & 0x0F)
+                                       : (lead & 0x07);
+    for (std::size_t i = 1; i < scan.valid_bytes; ++i)
+        c = (c << 6) | (static_cast<unsigned char>(utf8[pos + i]) & 0x3F);
+    pos += scan.valid_bytes;
+    return c;
+}
+
+bool is_white_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
+}
+
+std::string_view trim_white_space(std::string_view utf8) {
+    std::size_t begin = 0;
+    std::size_t end = 0;  // one past the last non-white-space character seen
+    bool seen_text = false;
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const std::size_t start = pos;
+        const auto c = next_scalar(utf8, pos);
+        if (!c) {  // ill-formed input is never white space
+            pos = start + 1;
+        } else if (is_white_space(*c)) {
+            continue;
+        }
+        if (!seen_text) begin = start;
+        seen_text = true;
+        end = pos;
+    }
+    return seen_text ? utf8.substr(begin, end - begin) : std::string_view();
+}
+
+bool is_blank(std::string_view utf8) { return trim_white_space(utf8).empty(); }
+
+std::string ascii_lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+bool ascii_iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,55 @@
+#include "unicode.hpp"
+
+#include <gtest/gtest.h>
+
+namespace vantrel {
+namespace {
+
+struct LossyCase {
+    std::string bytes;
+    std::string text;
+};
+
+class LossyDecoding : public testing::TestWithParam<LossyCase> {};
+
+TEST_P(LossyDecoding, ReplacesEachMaximalSubpart) {
+    EXPECT_EQ(decode_utf8_lossy(GetParam().bytes), GetParam().text);
+    EXPECT_TRUE(is_valid_utf8(decode_utf8_lossy(GetParam().bytes)));
+}
+
+const std::string R = "\xEF\xBF\xBD";
+
+// The rows of Unicode's "U+FFFD substitution of maximal subparts" examples.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LossyDecoding,
+    testing::Values(LossyCase{"abc", "abc"}, LossyCase{"caf\xC3\xA9", "caf\xC3\xA9"},
+                    LossyCase{"a\xFF" "b", "a" + R + "b"},
+                    LossyCase{"\xC3", R},                          // truncated 2-byte sequence
+                    LossyCase{"\xE2\x82", R},                      // truncated 3-byte: one subpart
+                    LossyCase{"\xE2\x82" "A", R + "A"},
+                    LossyCase{"\xF0\x9F\x98", R},                  // truncated 4-byte: one subpart
+                    LossyCase{"\xC0\xAF", R + R},                  // overlong: each byte
+                    LossyCase{"\xED\xA0\x80", R + R + R},          // surrogate: each byte
+                    LossyCase{"\xF4\x90\x80\x80", R + R + R + R},  // above U+10FFFF
+                    LossyCase{"\x80\xBF", R + R},                  // lone continuation bytes
+                    LossyCase{"\xE1\x80\xE2\xF0\x91\x92\xF1\xBF\x41", R + R + R + R + "A"}));
+
+TEST(WhiteSpace, TrimsTheWholeUnicodeSetButNothingElse) {
+    EXPECT_EQ(trim_white_space(" \t\xC2\xA0 abc \xE3\x80\x80\n"), "abc");
+    EXPECT_EQ(trim_white_space("\xE2\x80\xAF" "a b\xE2\x80\xA8"), "a b");
+    EXPECT_EQ(trim_white_space("\xE2\x80\x8B" "a"), "\xE2\x80\x8B" "a");  // U+200B is not White_Space
+    EXPECT_EQ(trim_white_space("\xC2\x85x\x0B"), "x");
+    EXPECT_TRUE(is_blank(""));
+    EXPECT_TRUE(is_blank("\xE1\x9A\x80\xE2\x80\x8A\x0C"));
+    EXPECT_FALSE(is_blank("\xE2\x80\x8B"));
+}
+
+TEST(AsciiFolding, FoldsOnlyAsciiLetters) {
+    EXPECT_TRUE(ascii_iequals("20AB", "20ab"));
+    EXPECT_FALSE(ascii_iequals("\xC3\x89", "\xC3\xA9"));  // É and é differ
+    EXPECT_FALSE(ascii_iequals("20AB", "20AB "));
+    EXPECT_EQ(ascii_lower("ThinkPad É"), "thinkpad \xC3\x89");
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,108 @@
+#include "cli/command_line.hpp"
+
+#include <ostream>
+#include <variant>
+
+namespace vantrel {
+namespace {
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+
+struct UsageError {
+    std::string message;
+};
+
+// A usage error that carries no "erreur : " prefix (unknown command or service sub-action).
+struct BareUsageError {
+    std::string text;
+};
+
+using ParseOutcome = std::variant<CliOptions, UsageError, BareUsageError>;
+
+int print_usage(std::ostream& out, int exit_code) {
+    out << USAGE << '\n';
+    out.flush();
+    return exit_code;
+}
+
+int report_bare_usage_error(std::ostream& err, std::string_view text) {
+    err << text << "\n\n" << USAGE << '\n';
+    err.flush();
+    return EXIT_USAGE;
+}
+
+int report_failure(std::ostream& err, std::string_view message) {
+    err << "erreur : " << message << '\n';
+    err.flush();
+    return EXIT_FAILED;
+}
+
+// Options are name/value pairs read left to right after the command word; the command word
+// itself is examined only once every pair has been read.
+ParseOutcome parse_options(std::span<const std::string> args) {
+    CliOptions options;
+    options.command = args[0];
+    for (std::size_t i = 1; i < args.size(); i += 2) {
+        const std::string& name = args[i];
+        // The missing value is reported before the name is looked at.
+        if (i + 1 == args.size()) return UsageError{"valeur manquante pour " + name};
+        if (name == "--out") {
+            options.out_path = args[i + 1];
+        } else if (name == "--profiles") {
+            options.profiles_dir = args[i + 1];
+        } else {
+            return UsageError{"option inconnue : " + name};
+        }
+    }
+    if (options.command != "detect" && options.command != "profiles")
+        return BareUsageError{"commande inconnue : " + options.command};
+    return options;
+}
+
+int run_service_command(std::span<const std::string> args, const CliActions& actions,
+                        std::ostream& out, std::ostream& err) {
+    if (args.size() < 2)
+        return report_usage_error(err, "sous-action manquante pour service : install ou uninstall");
+    const std::string& action = args[1];
+    std::expected<void, std::string> outcome;
+    if (action == "install") {
+        outcome = actions.install_service(out);
+    } else if (action == "uninstall") {
+        outcome = actions.uninstall_service(out);
+    } else {
+        return report_bare_usage_error(err, "commande service inconnue (install ou uninstall)");
+    }
+    out.flush();
+    return outcome ? EXIT_OK : report_failure(err, outcome.error());
+}
+
+}  // namespace
+
+int report_usage_error(std::ostream& err, std::string_view message) {
+    err << "erreur : " << message << "\n\n" << USAGE << '\n';
+    err.flush();
+    return EXIT_USAGE;
+}
+
+int run_command_line(std::span<const std::string> args, const CliActions& actions,
+                     std::ostream& out, std::ostream& err) {
+    if (args.empty()) return print_usage(out, EXIT_USAGE);
+    const std::string& first = args[0];
+    if (first == "--service") return actions.run_service(err);
+    if (first == "-h" || first == "--help") return print_usage(out, EXIT_OK);
+    if (first == "service") return run_service_command(args, actions, out, err);
+
+    ParseOutcome parsed = parse_options(args);
+    if (auto* usage = std::get_if<UsageError>(&parsed)) return report_usage_error(err, usage->message);
+    if (auto* bare = std::get_if<BareUsageError>(&parsed)) return report_bare_usage_error(err, bare->text);
+    const CliOptions& options = std::get<CliOptions>(parsed);
+
+    const auto document = options.command == "detect" ? actions.detect(options.profiles_dir)
+                                                      : actions.list_profiles(options.profiles_dir);
+    if (!document) return report_failure(err, document.error());
+    return actions.write_output(*document, options.out_path, out, err);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <expected>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+// The usage text: 13 lines, 548 bytes of UTF-8, no line feed after the last line.
+inline constexpr std::string_view USAGE =
+    "Usage :\n"
+    "  vantrel detect   [--profiles DIR] [--out FICHIER]\n"
+    "  vantrel profiles [--profiles DIR]\n"
+    "  vantrel service  install|uninstall   (Windows : gestionnaire de services)\n"
+    "  vantrel --service                    (interne : lancé par Windows)\n"
+    "\n"
+    "Options :\n"
+    "  --profiles  dossier des profils machine TOML (défaut : ./profiles)\n"
+    "  --out       écrit le rapport JSON anonymisé dans FICHIER (detect uniquement)\n"
+    "\n"
+    "La lecture se fait toujours sur la machine locale, en lecture seule.\n"
+    "\n"
+    "Sortie : JSON sur stdout. Codes de sortie : 0 succès, 1 erreur, 2 usage.";
+
+// What the command line parsed, for every command but `--service` and `-h`/`--help`.
+struct CliOptions {
+    std::string command;                        // the first argument, unchanged
+    std::string profiles_dir = "profiles";      // relative to the current directory
+    std::optional<std::string> service_action;  // second argument of `service` only
+    std::optional<std::string> out_path;        // value of the last `--out`
+};
+
+// The actions the command line runs. The executable wires the real ones; tests pass doubles.
+// Actions return their failure as a message; only the command line prints "erreur : ".
+struct CliActions {
+    // Given the profiles directory: the rendered JSON document, or the failure message.
+    std::function<std::expected<std::string, std::string>(const std::string& profiles_dir)> detect;
+    std::function<std::expected<std::string, std::string>(const std::string& profiles_dir)> list_profiles;
+    // Prints the document or writes it to `out_path`; prints its own failure; returns 0 or 1.
+    std::function<int(std::string_view document, const std::optional<std::string>& out_path,
+                      std::ostream& out, std::ostream& err)>
+        write_output;
+    // Print their own progress messages on `out`.
+    std::function<std::expected<void, std::string>(std::ostream& out)> install_service;
+    std::function<std::expected<void, std::string>(std::ostream& out)> uninstall_service;
+    // Blocks while the process runs as a service; 0 when handed back, 1 if the dispatcher was
+    // refused (the action prints that failure itself).
+    std::function<int(std::ostream& err)> run_service;
+};
+
+// Runs one command line (arguments after the program name, UTF-8) and returns the exit code:
+// 0 success or help, 1 the action failed, 2 the command line was wrong.
+[[nodiscard]] int run_command_line(std::span<const std::string> args, const CliActions& actions,
+                                   std::ostream& out, std::ostream& err);
+
+// Prints a usage error ("erreur : {message}", an empty line, the usage text) and returns 2.
+int report_usage_error(std::ostream& err, std::string_view message);
+
+}  // namespace vantrel

@@ -1,0 +1,158 @@
+#include "cli/command_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+// Records which action ran with what, and lets each case choose the actions' outcomes.
+struct Recorder {
+    std::vector<std::string> calls;
+    std::expected<std::string, std::string> document = std::string("{doc}");
+    std::expected<void, std::string> service_outcome;
+    int write_code = 0;
+    int service_code = 0;
+
+    CliActions actions() {
+        return CliActions{
+            .detect = [this](const std::string& dir) { calls.push_back("detect " + dir); return document; },
+            .list_profiles = [this](const std::string& dir) { calls.push_back("profiles " + dir); return document; },
+            .write_output =
+                [this](std::string_view doc, const std::optional<std::string>& out_path, std::ostream& out,
+                       std::ostream&) {
+                    calls.push_back("write " + std::string(doc) + " -> " + out_path.value_or("stdout"));
+                    if (!out_path) out << doc << '\n';
+                    return write_code;
+                },
+            .install_service =
+                [this](std::ostream& out) {
+                    calls.push_back("install");
+                    out << "installé\n";
+                    return service_outcome;
+                },
+            .uninstall_service =
+                [this](std::ostream&) {
+                    calls.push_back("uninstall");
+                    return service_outcome;
+                },
+            .run_service = [this](std::ostream&) { calls.push_back("run_service"); return service_code; },
+        };
+    }
+};
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+    std::vector<std::string> calls;
+};
+
+Outcome run(std::vector<std::string> args, Recorder recorder = {}) {
+    std::ostringstream out, err;
+    const int code = run_command_line(args, recorder.actions(), out, err);
+    return {code, out.str(), err.str(), recorder.calls};
+}
+
+const std::string USAGE_LINE = std::string(USAGE) + "\n";
+
+std::string usage_error(const std::string& message) { return "erreur : " + message + "\n\n" + USAGE_LINE; }
+
+TEST(Usage, IsThirteenLinesOf548Bytes) {
+    EXPECT_EQ(USAGE.size(), 548u);
+    EXPECT_EQ(std::count(USAGE.begin(), USAGE.end(), '\n'), 12);
+    EXPECT_NE(USAGE.back(), '\n');
+}
+
+struct Row {
+    std::vector<std::string> args;
+    int code;
+    std::string out;
+    std::string err;
+    std::vector<std::string> calls;
+};
+
+class CommandLineTable : public testing::TestWithParam<Row> {};
+
+TEST_P(CommandLineTable, GivesExactStreamsCodeAndCalls) {
+    const Row& row = GetParam();
+    const Outcome got = run(row.args);
+    EXPECT_EQ(got.code, row.code);
+    EXPECT_EQ(got.out, row.out);
+    EXPECT_EQ(got.err, row.err);
+    EXPECT_EQ(got.calls, row.calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, CommandLineTable,
+    testing::Values(
+        Row{{}, 2, USAGE_LINE, "", {}},
+        Row{{"-h"}, 0, USAGE_LINE, "", {}},
+        Row{{"--help"}, 0, USAGE_LINE, "", {}},
+        Row{{"-h", "detect"}, 0, USAGE_LINE, "", {}},
+        Row{{"--help", "anything"}, 0, USAGE_LINE, "", {}},
+        Row{{"--service"}, 0, "", "", {"run_service"}},
+        Row{{"--service", "extra", "words"}, 0, "", "", {"run_service"}},
+        Row{{"service"}, 2, "", usage_error("sous-action manquante pour service : install ou uninstall"), {}},
+        Row{{"service", "install"}, 0, "installé\n", "", {"install"}},
+        Row{{"service", "install", "--profiles", "x"}, 0, "installé\n", "", {"install"}},
+        Row{{"service", "uninstall"}, 0, "", "", {"uninstall"}},
+        Row{{"service", "--help"}, 2, "", "commande service inconnue (install ou uninstall)\n\n" + USAGE_LINE, {}},
+        Row{{"service", "Install"}, 2, "", "commande service inconnue (install ou uninstall)\n\n" + USAGE_LINE, {}},
+        Row{{"detect"}, 0, "{doc}\n", "", {"detect profiles", "write {doc} -> stdout"}},
+        Row{{"profiles"}, 0, "{doc}\n", "", {"profiles profiles", "write {doc} -> stdout"}},
+        Row{{"detect", "-h"}, 2, "", usage_error("valeur manquante pour -h"), {}},
+        Row{{"detect", "--help", "x"}, 2, "", usage_error("option inconnue : --help"), {}},
+        Row{{"detect", "--out"}, 2, "", usage_error("valeur manquante pour --out"), {}},
+        Row{{"detect", "extra"}, 2, "", usage_error("valeur manquante pour extra"), {}},
+        Row{{"detect", "a", "b"}, 2, "", usage_error("option inconnue : a"), {}},
+        Row{{"frobnicate", "--out"}, 2, "", usage_error("valeur manquante pour --out"), {}},
+        Row{{"frobnicate"}, 2, "", "commande inconnue : frobnicate\n\n" + USAGE_LINE, {}},
+        Row{{"Detect"}, 2, "", "commande inconnue : Detect\n\n" + USAGE_LINE, {}},
+        Row{{"DETECT"}, 2, "", "commande inconnue : DETECT\n\n" + USAGE_LINE, {}},
+        Row{{"--out", "x", "detect"}, 2, "", usage_error("option inconnue : x"), {}},
+        Row{{"detect", "--profiles", "a", "--profiles", "b"}, 0, "{doc}\n", "", {"detect b", "write {doc} -> stdout"}},
+        Row{{"detect", "--out", "x", "--out", "y"}, 0, "", "", {"detect profiles", "write {doc} -> y"}},
+        Row{{"detect", "--out=report.json"}, 2, "", usage_error("valeur manquante pour --out=report.json"), {}},
+        Row{{"detect", "--service"}, 2, "", usage_error("valeur manquante pour --service"), {}},
+        Row{{"detect", "--profiles", "--out"}, 0, "{doc}\n", "", {"detect --out", "write {doc} -> stdout"}},
+        Row{{"detect", "--profiles", ""}, 0, "{doc}\n", "", {"detect ", "write {doc} -> stdout"}},
+        Row{{"profiles", "--out", "list.json"}, 0, "", "", {"profiles profiles", "write {doc} -> list.json"}},
+        Row{{"profiles", "--profiles", "é dir"}, 0, "{doc}\n", "", {"profiles é dir", "write {doc} -> stdout"}}));
+
+TEST(ActionOutcomes, FailedDetectionPrintsTheMessageOnceAndExits1) {
+    Recorder recorder;
+    recorder.document = std::unexpected(std::string("profils (x) : absent"));
+    const Outcome got = run({"detect", "--profiles", "x", "--out", "r.json"}, recorder);
+    EXPECT_EQ(got.code, 1);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, "erreur : profils (x) : absent\n");
+    EXPECT_EQ(got.calls, (std::vector<std::string>{"detect x"}));  // nothing written
+}
+
+TEST(ActionOutcomes, ExitCodeOfASuccessfulActionIsWriteOutputs) {
+    Recorder recorder;
+    recorder.write_code = 1;
+    EXPECT_EQ(run({"profiles", "--out", "f"}, recorder).code, 1);
+}
+
+TEST(ActionOutcomes, FailedServiceCommandPrintsErreurAndExits1) {
+    for (const char* action : {"install", "uninstall"}) {
+        Recorder recorder;
+        recorder.service_outcome = std::unexpected(std::string("accès refusé au gestionnaire"));
+        const Outcome got = run({"service", action}, recorder);
+        EXPECT_EQ(got.code, 1) << action;
+        EXPECT_EQ(got.err, "erreur : accès refusé au gestionnaire\n") << action;
+    }
+}
+
+TEST(ActionOutcomes, RunServiceCodeIsTheExitCode) {
+    Recorder recorder;
+    recorder.service_code = 1;
+    EXPECT_EQ(run({"--service"}, recorder).code, 1);
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,54 @@
+#include "cli/console_win32.hpp"
+
+#include <algorithm>
+
+#include "win32/text.hpp"
+
+namespace vantrel::win32 {
+
+StandardStreamBuf::StandardStreamBuf(DWORD which) : handle_(GetStdHandle(which)) {
+    DWORD mode = 0;
+    console_ = handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode);
+}
+
+StandardStreamBuf::~StandardStreamBuf() { sync(); }
+
+StandardStreamBuf::int_type StandardStreamBuf::overflow(int_type ch) {
+    if (!traits_type::eq_int_type(ch, traits_type::eof())) pending_.push_back(traits_type::to_char_type(ch));
+    return traits_type::not_eof(ch);
+}
+
+std::streamsize StandardStreamBuf::xsputn(const char* data, std::streamsize count) {
+    pending_.append(data, static_cast<std::size_t>(count));
+    return count;
+}
+
+int StandardStreamBuf::sync() {
+    if (pending_.empty() || handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
+        pending_.clear();
+        return 0;
+    }
+    // Each message is written once; a stream that cannot be written is not retried.
+    if (console_) {
+        const std::wstring wide = to_utf16(pending_);
+        std::size_t done = 0;
+        while (done < wide.size()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 16384));
+            if (!WriteConsoleW(handle_, wide.data() + done, chunk, &written, nullptr) || written == 0) break;
+            done += written;
+        }
+    } else {
+        std::size_t done = 0;
+        while (done < pending_.size()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(pending_.size() - done, 1 << 20));
+            if (!WriteFile(handle_, pending_.data() + done, chunk, &written, nullptr) || written == 0) break;
+            done += written;
+        }
+    }
+    pending_.clear();
+    return 0;
+}
+
+}  // namespace vantrel::win32

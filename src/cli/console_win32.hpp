@@ -1,0 +1,29 @@
+#pragma once
+// Standard output and error on Windows. Redirected to a file or a pipe, a stream receives exactly
+// the UTF-8 bytes written (no "\r" added); on an interactive console the text is converted to
+// UTF-16 and written with WriteConsoleW, so accents read correctly whatever the console code page.
+
+#include <windows.h>
+
+#include <streambuf>
+#include <string>
+
+namespace vantrel::win32 {
+
+class StandardStreamBuf : public std::streambuf {
+public:
+    explicit StandardStreamBuf(DWORD which);  // STD_OUTPUT_HANDLE or STD_ERROR_HANDLE
+    ~StandardStreamBuf() override;
+
+protected:
+    int_type overflow(int_type ch) override;
+    std::streamsize xsputn(const char* data, std::streamsize count) override;
+    int sync() override;
+
+private:
+    HANDLE handle_;
+    bool console_;
+    std::string pending_;  // held until a flush, so a UTF-8 sequence is never split for the console
+};
+
+}  // namespace vantrel::win32

@@ -1,0 +1,40 @@
+// Entry point of vantrel.exe: the wide command line converted to UTF-8, the standard streams
+// written as raw UTF-8 (or UTF-16 on a console), and the exit code of the command line.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.hpp"
+#include "cli/console_win32.hpp"
+#include "cli/shipped_actions.hpp"
+#include "win32/text.hpp"
+
+int wmain() {
+    vantrel::win32::StandardStreamBuf out_buf(STD_OUTPUT_HANDLE);
+    vantrel::win32::StandardStreamBuf err_buf(STD_ERROR_HANDLE);
+    std::ostream out(&out_buf);
+    std::ostream err(&err_buf);
+
+    // The narrow argv is in the ANSI code page and loses characters: read the wide command line.
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; wide != nullptr && i < count; ++i) {
+        auto utf8 = vantrel::win32::to_utf8(wide[i]);
+        if (!utf8) {
+            LocalFree(wide);
+            return vantrel::report_usage_error(
+                err, "argument " + std::to_string(i) + " illisible : texte UTF-16 mal formé");
+        }
+        args.push_back(std::move(*utf8));
+    }
+    if (wide != nullptr) LocalFree(wide);
+
+    const int code = vantrel::run_command_line(args, vantrel::shipped_actions(), out, err);
+    out.flush();
+    err.flush();
+    return code;
+}
