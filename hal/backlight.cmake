@@ -1,0 +1,1 @@
+# Keyboard backlight sources, embedded script and tests.

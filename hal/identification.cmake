@@ -1,0 +1,1 @@
+# Machine identification sources and tests.
