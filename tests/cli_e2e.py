@@ -2,7 +2,7 @@
 (under Wine this proves the wide command line and the binary-mode streams)."""
 import unittest
 
-from e2e import USAGE, run, main
+from e2e import UNDER_WINE, USAGE, run, main
 
 
 class CommandLine(unittest.TestCase):
@@ -30,6 +30,15 @@ class CommandLine(unittest.TestCase):
         for args, text in rows:
             with self.subTest(args=args):
                 self.check(args, 2, err=text.encode() + USAGE + b"\n")
+
+    def test_argument_that_is_not_unicode_is_a_usage_error(self):
+        if UNDER_WINE:
+            raise unittest.SkipTest("Wine turns a byte that is not UTF-8 into a character; "
+                                    "the lone surrogate case runs in vantrel_tests under Wine")
+        got = run(["detect", "--profiles", b"\xff".decode("utf-8", "surrogateescape")])
+        self.assertEqual((got.code, got.out, got.err),
+                         (2, b"", "erreur : argument 3 illisible : texte UTF-8 mal formé\n\n".encode() + USAGE + b"\n"),
+                         got)
 
     def test_no_carriage_return_is_added(self):
         got = run([])

@@ -1,0 +1,82 @@
+// The built vantrel.exe refuses an argument that is not valid UTF-16, which only a Windows caller
+// can produce (a lone surrogate in the wide command line).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/command_line.hpp"
+#include "win32/unique_handle.hpp"
+
+namespace vantrel {
+namespace {
+
+std::wstring built_executable() {
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, length);
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"vantrel.exe";
+}
+
+struct Captured {
+    DWORD code;
+    std::string out;
+    std::string err;
+};
+
+std::string drain(HANDLE pipe) {
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    return text;
+}
+
+// Runs the executable with a raw wide command line; the outputs are small enough for the pipes'
+// buffers, so they are read after the process ends.
+Captured run_raw(const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
+    CreatePipe(&out_read, &out_write, &inherit, 1 << 16);
+    CreatePipe(&err_read, &err_write, &inherit, 1 << 16);
+    win32::UniqueHandle out_r(out_read), out_w(out_write), err_r(err_read), err_w(err_write);
+    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = out_write;
+    startup.hStdError = err_write;
+    PROCESS_INFORMATION process{};
+    const std::wstring exe = built_executable();
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, /* inherit handles */ TRUE, 0, nullptr,
+                        nullptr, &startup, &process))
+        return {GetLastError(), "", "CreateProcessW failed"};
+    win32::UniqueHandle process_handle(process.hProcess), thread_handle(process.hThread);
+    out_w.reset();
+    err_w.reset();
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    return {code, drain(out_read), drain(err_read)};
+}
+
+TEST(WindowsArguments, LoneSurrogateIsAUsageError) {
+    const Captured got = run_raw(std::wstring(L"detect --profiles a") + wchar_t(0xD800));
+    EXPECT_EQ(got.code, 2u);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, "erreur : argument 3 illisible : texte UTF-16 mal formé\n\n" + std::string(USAGE) + "\n");
+}
+
+TEST(WindowsArguments, NonAsciiArgumentsArriveAsUtf8) {
+    const Captured got = run_raw(L"d\u00e9tecte\u2122");
+    EXPECT_EQ(got.code, 2u);
+    EXPECT_EQ(got.err, "commande inconnue : d\xC3\xA9tecte\xE2\x84\xA2\n\n" + std::string(USAGE) + "\n");
+}
+
+}  // namespace
+}  // namespace vantrel
