@@ -2,8 +2,10 @@
 // Keyboard backlight access: through the service's pipe when it answers, otherwise by running the
 // embedded PowerShell script in this process.
 
+#include <chrono>
 #include <cstdint>
 #include <expected>
+#include <string>
 #include <string_view>
 
 #include "hal_error.hpp"
@@ -28,5 +30,25 @@ struct KeyboardState {
 [[nodiscard]] std::expected<KeyboardState, HalError> backlight_read();
 // `level` is 0 to 2.
 [[nodiscard]] std::expected<KeyboardState, HalError> backlight_write(std::uint8_t level);
+
+inline constexpr std::string_view BACKLIGHT_PIPE_PATH = R"(\\.\pipe\VantrelHal)";
+
+// Where run_backlight goes and how long it waits. The defaults are the product's; tests point the
+// client at a pipe of their own and shorten the bound.
+struct BacklightChannel {
+    std::string pipe_path{BACKLIGHT_PIPE_PATH};
+    // Bounds the pipe exchange and the PowerShell run each: a back end that hangs must not hold
+    // the service for ever.
+    std::chrono::seconds time_limit{60};
+};
+
+// `mode` is "read" or "write", `level` 0 to 2. Tries the service's pipe, then the script.
+[[nodiscard]] std::expected<KeyboardState, HalError> run_backlight(std::string_view mode,
+                                                                   std::uint8_t level,
+                                                                   const BacklightChannel& channel = {});
+
+// Turns the script's one-line result record (or the service's reply) into a state or an error.
+[[nodiscard]] std::expected<KeyboardState, HalError> interpret_backlight_output(std::string_view text,
+                                                                                std::string_view mode);
 
 }  // namespace vantrel
