@@ -1,0 +1,35 @@
+#pragma once
+// The service's pipe protocol: one JSON request in, one compact seven-key reply line out. Portable,
+// so every request shape is tested natively; the pipe server only moves the bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "backlight.hpp"
+#include "hal_error.hpp"
+
+namespace vantrel {
+
+// One read of at most this many bytes makes the request; the rest of a longer one is ignored.
+inline constexpr std::size_t REQUEST_BUFFER_SIZE = 4096;
+
+// The two backlight operations a request may run. The service wires backlight_read and
+// backlight_write; tests pass doubles.
+struct BacklightOperations {
+    std::function<std::expected<KeyboardState, HalError>()> read;
+    std::function<std::expected<KeyboardState, HalError>(std::uint8_t level)> write;  // 0 to 2
+};
+
+// The reply to the received bytes, without its final line feed. Runs at most one operation.
+[[nodiscard]] std::string handle_request(std::string_view received, const BacklightOperations& operations);
+
+// {"applied":true,"available":true,"known":…,"level":…,"max_level":…,"reason":"","source":…}
+[[nodiscard]] std::string success_reply(const KeyboardState& state);
+// {"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":…,"source":""}
+[[nodiscard]] std::string failure_reply(std::string_view reason);
+
+}  // namespace vantrel
