@@ -5,9 +5,11 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "firmware_source.hpp"
 #include "hal_error.hpp"
+#include "smbios/smbios.hpp"
 
 namespace vantrel {
 
@@ -38,5 +40,16 @@ struct MachineIdentity {
 // Reads the table from the source, walks it and assembles the identity; the source's or the
 // walker's error is passed on unchanged.
 [[nodiscard]] std::expected<MachineIdentity, HalError> identify_machine(FirmwareSource& source);
+
+// The assembly step of identify_machine: cannot fail, underivable values are absent.
+[[nodiscard]] MachineIdentity identity_from_fields(const SmbiosFields& fields);
+
+// Trimmed text, or absent when empty or one of the placeholders firmware writes for "no value"
+// (whole text, ASCII letters folded).
+[[nodiscard]] std::optional<std::string> clean_field(const std::optional<std::string>& text);
+
+// The four-character machine type that opens a product name such as 20ABCTO1WW (a digit, then
+// three digits or ASCII letters), upper-cased; absent otherwise.
+[[nodiscard]] std::optional<std::string> machine_type_from_product(std::string_view product);
 
 }  // namespace vantrel

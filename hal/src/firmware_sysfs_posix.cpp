@@ -1,0 +1,63 @@
+#include "firmware_sysfs.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vantrel {
+namespace {
+
+// Owns a file descriptor so every return path closes it.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    [[nodiscard]] int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+HalError sysfs_read_error(int error_number, std::string_view path) {
+    const std::string where = " (" + std::string(path) + ")";
+    switch (error_number) {
+        case ENOENT:
+            return {HalErrorKind::Unavailable, "table SMBIOS absente" + where};
+        case EACCES:
+        case EPERM:
+            return {HalErrorKind::AccessDenied, "lecture de la table SMBIOS refusée" + where};
+        default:
+            return {HalErrorKind::Unavailable,
+                    "lecture de la table SMBIOS impossible" + where + " : " + std::strerror(error_number)};
+    }
+}
+
+std::expected<std::vector<std::uint8_t>, HalError> SysfsFirmwareSource::read_smbios_table() {
+    const UniqueFd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return std::unexpected(sysfs_read_error(errno, path_));
+    // sysfs files may report a size of 4096 whatever they hold: read to the end, not to st_size.
+    std::vector<std::uint8_t> table;
+    std::uint8_t chunk[8192];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return std::unexpected(sysfs_read_error(errno, path_));
+        }
+        if (got == 0) break;
+        table.insert(table.end(), chunk, chunk + got);
+    }
+    return table;
+}
+
+std::unique_ptr<FirmwareSource> platform_firmware_source() { return std::make_unique<SysfsFirmwareSource>(); }
+
+}  // namespace vantrel
