@@ -1,24 +1,90 @@
+// `service install` and `service uninstall`: the registration of this executable with the service
+// manager. Neither starts nor stops the service.
 #include <ostream>
+#include <string>
 
 #include "service/service_commands.hpp"
+#include "service/service_handle_win32.hpp"
+#include "service/service_name.hpp"
+#include "win32/text.hpp"
 
 namespace vantrel {
 namespace {
-constexpr const char* NOT_BUILT_YET = "service non disponible dans cette version";
+
+constexpr const wchar_t* DISPLAY_NAME = L"Vantrel HAL (acc\u00e8s mat\u00e9riel privil\u00e9gi\u00e9)";
+
+std::string manager_error(DWORD code) {
+    return "gestionnaire de services inaccessible (code " + std::to_string(code) +
+           ") : invite administrateur requise";
 }
 
-std::expected<void, std::string> install_service(std::ostream&) {
-    return std::unexpected(std::string(NOT_BUILT_YET));
+// The full path of the running executable, however long.
+std::expected<std::wstring, DWORD> executable_path() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return std::unexpected(GetLastError());
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        // Truncated: the result filled the buffer.
+        if (path.size() >= 32768) return std::unexpected(DWORD{ERROR_INSUFFICIENT_BUFFER});
+        path.resize(path.size() * 2);
+    }
 }
 
-std::expected<void, std::string> uninstall_service(std::ostream&) {
-    return std::unexpected(std::string(NOT_BUILT_YET));
+}  // namespace
+
+std::expected<void, std::string> install_service(std::ostream& out) {
+    win32::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager) return std::unexpected(manager_error(GetLastError()));
+
+    const auto path = executable_path();
+    if (!path) return std::unexpected("chemin de l'exécutable introuvable : " + win32::system_message(path.error()));
+    // Quoted, so a path with blanks names one file for the manager.
+    const std::wstring command_line = L"\"" + *path + L"\" --service";
+
+    win32::UniqueServiceHandle service(CreateServiceW(
+        manager.get(), SERVICE_NAME_W, DISPLAY_NAME, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+        SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command_line.c_str(), /*load_order_group=*/nullptr,
+        /*tag=*/nullptr, /*dependencies=*/nullptr, /*account=*/nullptr, /*password=*/nullptr));
+    const DWORD code = GetLastError();
+    manager.reset();
+
+    if (service) {
+        service.reset();
+        out << "service " << SERVICE_NAME << " installé et démarré au prochain reboot\n"
+            << "démarrez-le avec : sc start " << SERVICE_NAME << '\n';
+        return {};
+    }
+    if (code == ERROR_SERVICE_EXISTS) {
+        // The existing registration is left as it is, even if it names another executable.
+        out << "le service " << SERVICE_NAME << " est déjà installé\n";
+        return {};
+    }
+    return std::unexpected("création du service refusée (code " + std::to_string(code) + ")");
 }
 
-int run_service(std::ostream& err) {
-    err << "erreur : " << NOT_BUILT_YET << '\n';
-    err.flush();
-    return 1;
+std::expected<void, std::string> uninstall_service(std::ostream& out) {
+    win32::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager) return std::unexpected(manager_error(GetLastError()));
+
+    win32::UniqueServiceHandle service(OpenServiceW(manager.get(), SERVICE_NAME_W, SERVICE_ALL_ACCESS));
+    if (!service) {
+        // Missing, or not ours to open: either way there is nothing this command can remove.
+        manager.reset();
+        out << "le service " << SERVICE_NAME << " n'est pas installé\n";
+        return {};
+    }
+    const BOOL deleted = DeleteService(service.get());
+    const DWORD code = GetLastError();
+    service.reset();
+    manager.reset();
+    if (!deleted) return std::unexpected("suppression du service refusée (code " + std::to_string(code) + ")");
+    // A running service keeps running: no stop control is sent.
+    out << "service " << SERVICE_NAME << " désinstallé\n";
+    return {};
 }
 
 }  // namespace vantrel

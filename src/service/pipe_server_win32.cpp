@@ -1,0 +1,180 @@
+#include "service/pipe_server_win32.hpp"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+#include "win32/unique_handle.hpp"
+
+namespace vantrel {
+namespace {
+
+constexpr DWORD OPEN_MODE = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
+constexpr DWORD PIPE_MODE = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
+constexpr DWORD MAX_INSTANCES = 1;
+constexpr DWORD BUFFER_SIZE = 4096;
+constexpr DWORD SYSTEM_DEFAULT_TIMEOUT = 0;
+// The flush worker only waits; it needs little stack.
+constexpr SIZE_T FLUSH_WORKER_STACK = 64 * 1024;
+// A cancel that comes before the worker has entered its flush cancels nothing, so it is repeated
+// until the worker has ended; only if that never happens does a disconnect end the flush.
+constexpr DWORD CANCEL_RETRY_MS = 10;
+constexpr int CANCEL_RETRIES = 100;
+
+enum class Wait { Done, Stopped, TimedOut };
+enum class AfterClient { NextClient, Stop };
+
+DWORD milliseconds(std::chrono::milliseconds span) {
+    return static_cast<DWORD>(std::clamp<long long>(span.count(), 0, INFINITE - 1));
+}
+
+class Deadline {
+public:
+    explicit Deadline(std::chrono::milliseconds span) : end_(GetTickCount64() + milliseconds(span)) {}
+    [[nodiscard]] DWORD remaining() const {
+        const ULONGLONG now = GetTickCount64();
+        return now >= end_ ? 0 : static_cast<DWORD>(end_ - now);
+    }
+
+private:
+    ULONGLONG end_;
+};
+
+struct IoOutcome {
+    Wait wait;
+    bool ok;
+    DWORD bytes;
+};
+
+// Completes an overlapped read or write that the caller has just issued. A call that failed at
+// once is never waited on: after an immediate failure GetOverlappedResult would wait for ever.
+// A pending one is waited on for `limit` or until a stop; then it is cancelled and its
+// cancellation awaited, so the record and the buffer outlive the operation.
+IoOutcome complete(HANDLE pipe, OVERLAPPED& overlapped, BOOL issued, DWORD issue_error, HANDLE stop_event,
+                   DWORD limit) {
+    DWORD bytes = 0;
+    if (issued) return {Wait::Done, GetOverlappedResult(pipe, &overlapped, &bytes, FALSE) != FALSE, bytes};
+    if (issue_error != ERROR_IO_PENDING) return {Wait::Done, false, 0};
+
+    const HANDLE handles[] = {overlapped.hEvent, stop_event};
+    const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, limit);
+    if (woke != WAIT_OBJECT_0) CancelIoEx(pipe, &overlapped);
+    const bool ok = GetOverlappedResult(pipe, &overlapped, &bytes, /*wait=*/TRUE) != FALSE;
+    // An operation that completed just before its cancel counts as done.
+    if (woke == WAIT_OBJECT_0 || ok) return {Wait::Done, ok, bytes};
+    return {woke == WAIT_OBJECT_0 + 1 ? Wait::Stopped : Wait::TimedOut, false, bytes};
+}
+
+DWORD WINAPI flush_pipe(void* pipe) {
+    return FlushFileBuffers(static_cast<HANDLE>(pipe)) ? ERROR_SUCCESS : GetLastError();
+}
+
+// FlushFileBuffers returns once the client has read the reply, and cannot be given a time limit
+// or a stop event: it runs on a worker thread, which is waited on beside the stop event and ended
+// by cancelling the flush.
+Wait flush_reply(HANDLE pipe, HANDLE stop_event, DWORD limit) {
+    win32::UniqueHandle worker(
+        CreateThread(nullptr, FLUSH_WORKER_STACK, flush_pipe, pipe, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!worker) {
+        // No thread to be had: the plain flush, unbounded, is still better than losing the reply.
+        FlushFileBuffers(pipe);
+        return Wait::Done;
+    }
+    const HANDLE handles[] = {worker.get(), stop_event};
+    const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, limit);
+    if (woke == WAIT_OBJECT_0) return Wait::Done;
+
+    const Wait why = woke == WAIT_OBJECT_0 + 1 ? Wait::Stopped : Wait::TimedOut;
+    for (int attempt = 0; attempt < CANCEL_RETRIES; ++attempt) {
+        CancelIoEx(pipe, nullptr);
+        if (WaitForSingleObject(worker.get(), CANCEL_RETRY_MS) == WAIT_OBJECT_0) return why;
+    }
+    DisconnectNamedPipe(pipe);
+    WaitForSingleObject(worker.get(), INFINITE);
+    return why;
+}
+
+// One connection: one read, one reply. The caller disconnects nothing; this decides.
+AfterClient serve_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const PipeServerSettings& settings,
+                         const BacklightOperations& operations) {
+    std::string reply;
+    {
+        std::vector<char> request(REQUEST_BUFFER_SIZE);
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = io_event;
+        ResetEvent(io_event);
+        const BOOL issued = ReadFile(pipe, request.data(), BUFFER_SIZE, nullptr, &overlapped);
+        const DWORD issue_error = GetLastError();
+        const IoOutcome read =
+            complete(pipe, overlapped, issued, issue_error, stop_event, milliseconds(settings.request_timeout));
+        if (!read.ok) {
+            // No request (the client left, sent nothing in time, or a stop came): no reply. On a
+            // stop the loop ends and closes the pipe.
+            if (read.wait == Wait::Stopped) return AfterClient::Stop;
+            DisconnectNamedPipe(pipe);
+            return AfterClient::NextClient;
+        }
+        const std::size_t received = std::min<std::size_t>(read.bytes, REQUEST_BUFFER_SIZE);
+        reply = handle_request(std::string_view(request.data(), received), operations);
+    }
+    reply += '\n';
+
+    const Deadline deadline(settings.reply_timeout);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = io_event;
+    ResetEvent(io_event);
+    const BOOL issued = WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), nullptr, &overlapped);
+    const DWORD issue_error = GetLastError();
+    const IoOutcome write = complete(pipe, overlapped, issued, issue_error, stop_event, deadline.remaining());
+    if (!write.ok || write.bytes != reply.size()) {
+        CancelIoEx(pipe, nullptr);
+        if (write.wait == Wait::Stopped) return AfterClient::Stop;
+        DisconnectNamedPipe(pipe);
+        return AfterClient::NextClient;
+    }
+    // On a stop the pipe is closed without a disconnect: a close keeps the unread reply for the
+    // client, a disconnect would discard it.
+    if (flush_reply(pipe, stop_event, deadline.remaining()) == Wait::Stopped) return AfterClient::Stop;
+    DisconnectNamedPipe(pipe);
+    return AfterClient::NextClient;
+}
+
+}  // namespace
+
+ServerEnd serve_pipe(const PipeServerSettings& settings, const std::atomic<std::uint8_t>& stop_requested,
+                     HANDLE stop_event, HANDLE connect_event, const BacklightOperations& operations) {
+    const win32::UniqueHandle pipe(CreateNamedPipeW(settings.pipe_name.c_str(), OPEN_MODE, PIPE_MODE, MAX_INSTANCES,
+                                                    BUFFER_SIZE, BUFFER_SIZE, SYSTEM_DEFAULT_TIMEOUT,
+                                                    /*security=*/nullptr));
+    if (!pipe) return ServerEnd::PipeUnavailable;
+    // The request read and the reply write wait on this event beside the stop event.
+    const win32::UniqueHandle io_event(CreateEventW(nullptr, /*manual_reset=*/TRUE, /*signalled=*/FALSE, nullptr));
+    if (!io_event) return ServerEnd::PipeUnavailable;
+
+    while (stop_requested.load(std::memory_order_acquire) == 0) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = connect_event;
+        ResetEvent(connect_event);
+        const BOOL connected = ConnectNamedPipe(pipe.get(), &overlapped);
+        const DWORD code = GetLastError();
+        if (connected) {
+            if (code != ERROR_PIPE_CONNECTED) return ServerEnd::ConnectFailed;
+        } else if (code == ERROR_IO_PENDING) {
+            const HANDLE handles[] = {connect_event, stop_event};
+            const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            if (woke != WAIT_OBJECT_0) {
+                // The pending connection must end before its record goes out of scope.
+                CancelIoEx(pipe.get(), &overlapped);
+                DWORD ignored = 0;
+                GetOverlappedResult(pipe.get(), &overlapped, &ignored, /*wait=*/TRUE);
+                return woke == WAIT_OBJECT_0 + 1 ? ServerEnd::StopRequested : ServerEnd::WaitFailed;
+            }
+        }
+        // Any other failure (ERROR_PIPE_CONNECTED among them): a client is, or was, there.
+        if (serve_client(pipe.get(), io_event.get(), stop_event, settings, operations) == AfterClient::Stop)
+            return ServerEnd::StopRequested;
+    }
+    return ServerEnd::StopRequested;
+}
+
+}  // namespace vantrel
