@@ -1,2 +1,33 @@
-# Keyboard backlight sources, embedded script and tests.
-target_sources(vantrel_core PRIVATE src/backlight.cpp)
+# Keyboard backlight: access (pipe client and PowerShell runner), the embedded script, and tests.
+set(VANTREL_BACKLIGHT_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/scripts/keyboard-backlight.ps1)
+set(VANTREL_BACKLIGHT_SCRIPT_CPP ${CMAKE_CURRENT_BINARY_DIR}/generated/backlight_script.cpp)
+add_custom_command(
+  OUTPUT ${VANTREL_BACKLIGHT_SCRIPT_CPP}
+  COMMAND ${CMAKE_COMMAND} -DINPUT=${VANTREL_BACKLIGHT_SCRIPT} -DOUTPUT=${VANTREL_BACKLIGHT_SCRIPT_CPP}
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/scripts/embed.cmake
+  DEPENDS ${VANTREL_BACKLIGHT_SCRIPT} ${CMAKE_CURRENT_SOURCE_DIR}/scripts/embed.cmake
+  COMMENT "Embedding the keyboard-backlight script"
+  VERBATIM)
+# vantrel_core is defined one directory up, where this rule is not visible: a target of this
+# directory runs it first.
+add_custom_target(vantrel_backlight_script DEPENDS ${VANTREL_BACKLIGHT_SCRIPT_CPP})
+add_dependencies(vantrel_core vantrel_backlight_script)
+
+target_sources(vantrel_core PRIVATE src/backlight.cpp src/backlight_invocation.cpp ${VANTREL_BACKLIGHT_SCRIPT_CPP})
+if(WIN32)
+  target_sources(vantrel_core PRIVATE src/backlight_win32.cpp)
+else()
+  target_sources(vantrel_core PRIVATE src/backlight_posix.cpp)
+endif()
+
+if(NOT VANTREL_FUZZ)
+  target_sources(vantrel_tests PRIVATE src/backlight_test.cpp)
+  if(WIN32)
+    # Wine maps the Linux root on drive Z:.
+    set_source_files_properties(src/backlight_test.cpp TARGET_DIRECTORY vantrel_tests PROPERTIES
+      COMPILE_DEFINITIONS "VANTREL_BACKLIGHT_SCRIPT_PATH=\"Z:${VANTREL_BACKLIGHT_SCRIPT}\"")
+  else()
+    set_source_files_properties(src/backlight_test.cpp TARGET_DIRECTORY vantrel_tests PROPERTIES
+      COMPILE_DEFINITIONS "VANTREL_BACKLIGHT_SCRIPT_PATH=\"${VANTREL_BACKLIGHT_SCRIPT}\"")
+  endif()
+endif()
