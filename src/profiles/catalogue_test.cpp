@@ -1,0 +1,231 @@
+#include "profiles/catalogue.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr char SEPARATOR = '\\';
+#else
+constexpr char SEPARATOR = '/';
+#endif
+
+std::string utf8_of(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+std::string model(std::string_view id, std::string_view extra = "") {
+    return "schema_version = 1\nid = \"" + std::string(id) + "\"\ndisplay_name = \"D\"\nscope = \"model\"\n" +
+           std::string(extra) + "[matches]\nmtm = [\"20AB\"]\n";
+}
+
+// A fresh directory under the temporary directory, removed with everything in it.
+class ProfileDir {
+public:
+    explicit ProfileDir(std::u8string_view leaf = u8"profils") {
+        static std::atomic<int> counter{0};
+        root_ = fs::temp_directory_path() / ("vantrel-catalogue-" + std::to_string(counter++) + "-" +
+                                              std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        path_ = root_ / fs::path(leaf);
+        fs::create_directories(path_);
+    }
+    ProfileDir(const ProfileDir&) = delete;
+    ProfileDir& operator=(const ProfileDir&) = delete;
+    ~ProfileDir() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    void write(const std::string& name, std::string_view content) const {
+        std::ofstream out(path_ / fs::path(std::u8string(name.begin(), name.end())), std::ios::binary);
+        out << content;
+    }
+    void make_dir(const std::string& name) const { fs::create_directory(path_ / name); }
+
+    [[nodiscard]] std::string dir() const { return utf8_of(path_); }
+    [[nodiscard]] std::string path_of(const std::string& name) const { return dir() + SEPARATOR + name; }
+    [[nodiscard]] std::string root() const { return utf8_of(root_); }
+
+private:
+    fs::path root_;
+    fs::path path_;
+};
+
+std::vector<std::string> ids_of(const ProfileCatalogue& catalogue) {
+    std::vector<std::string> ids;
+    for (const MachineProfile& profile : catalogue) ids.push_back(profile.id);
+    return ids;
+}
+
+TEST(LoadProfiles, EmptyDirectoryGivesEmptyCatalogue) {
+    const ProfileDir dir;
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_TRUE(loaded) << loaded.error().display();
+    EXPECT_TRUE(loaded->empty());
+}
+
+TEST(LoadProfiles, KeepsOnlyTheTomlExtension) {
+    const ProfileDir dir;
+    // Every ignored file would fail if it were read.
+    for (const char* ignored : {"README.md", "x.TOML", "x.toml.bak", ".toml", "toml", "x.", "x.tomll"})
+        dir.write(ignored, "pas du TOML");
+    dir.write("x.y.toml", model("x.y"));
+    dir.write("..toml", model("point"));
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_TRUE(loaded) << loaded.error().display();
+    EXPECT_EQ(ids_of(*loaded), (std::vector<std::string>{"point", "x.y"}));
+}
+
+TEST(LoadProfiles, OrdersByTheBytesOfTheNames) {
+    const ProfileDir dir;
+    for (const char* name : {"p9", "a", "B", "p10", "a-1", "é", "z"}) dir.write(std::string(name) + ".toml", model(name));
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_TRUE(loaded) << loaded.error().display();
+    EXPECT_EQ(ids_of(*loaded), (std::vector<std::string>{"B", "a-1", "a", "p10", "p9", "z", "é"}));
+}
+
+TEST(LoadProfiles, KeepsDuplicateIdsInFileOrder) {
+    const ProfileDir dir;
+    dir.write("b.toml", model("same"));
+    dir.write("a.toml", "schema_version = 1\nid = \"same\"\ndisplay_name = \"first\"\nscope = \"model\"\n[matches]\nmtm = [\"20AB\"]\n");
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_TRUE(loaded) << loaded.error().display();
+    ASSERT_EQ(loaded->size(), 2u);
+    EXPECT_EQ((*loaded)[0].display_name, "first");
+    EXPECT_EQ((*loaded)[1].display_name, "D");
+}
+
+struct FailureRow {
+    std::string name;
+    std::string content;
+    std::string error;  // after "{path} : "
+};
+
+class LoadFailure : public testing::TestWithParam<FailureRow> {};
+
+TEST_P(LoadFailure, NamesTheFirstFailingFile) {
+    const ProfileDir dir;
+    dir.write("a.toml", model("a"));
+    dir.write("b.toml", GetParam().content);
+    dir.write("c.toml", "ceci n'est pas lu");
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().kind, LoadErrorKind::InvalidProfile);
+    EXPECT_EQ(loaded.error().display(), dir.path_of("b.toml") + " : " + GetParam().error);
+}
+
+std::string failure_name(const testing::TestParamInfo<FailureRow>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, LoadFailure,
+    testing::Values(
+        FailureRow{"Schema", "schema_version = 2\nid = \"\"\ndisplay_name = \"D\"\nscope = \"model\"\nmatches = {}\n",
+                   "version de schéma 2 non supportée (attendu 1)"},
+        FailureRow{"Rule", model("   ").replace(model("   ").find("20AB"), 4, "20A"), "profil «     » : identifiant vide"},
+        FailureRow{"Toml", "schema_version = 2\nauthor = 1\n",
+                   "TOML invalide : TOML parse error at line 2, column 1\n  |\n2 | author = 1\n  | ^^^^^^\n"
+                   "unknown field `author`, expected one of `schema_version`, `id`, `display_name`, `scope`, "
+                   "`matches`, `capabilities`"}),
+    failure_name);
+
+TEST(LoadProfiles, NotUtf8DoesNotNameTheFile) {
+    const ProfileDir dir;
+    dir.write("a.toml", "id = \"\xC3\x28\"\n");
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().kind, LoadErrorKind::NotUtf8);
+    EXPECT_EQ(loaded.error().display(), "stream did not contain valid UTF-8");
+}
+
+TEST(LoadProfiles, UnreadableEntryBeforeInvalidFile) {
+    const ProfileDir dir;
+    dir.make_dir("a.toml");
+    dir.write("b.toml", "invalide");
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
+#ifdef _WIN32
+    EXPECT_TRUE(loaded.error().display().ends_with(" (os error 5)")) << loaded.error().display();
+#else
+    EXPECT_EQ(loaded.error().display(), "Is a directory (os error 21)");
+#endif
+}
+
+TEST(LoadProfiles, MissingDirectoryIsThePlatformError) {
+    const ProfileDir dir;
+    const auto loaded = load_profiles(dir.path_of("absent"));
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
+#ifdef _WIN32
+    EXPECT_TRUE(loaded.error().display().ends_with(" (os error 3)")) << loaded.error().display();
+    EXPECT_GT(loaded.error().display().size(), std::string(" (os error 3)").size());
+#else
+    EXPECT_EQ(loaded.error().display(), "No such file or directory (os error 2)");
+#endif
+}
+
+TEST(LoadProfiles, FileInsteadOfDirectoryIsThePlatformError) {
+    const ProfileDir dir;
+    dir.write("a.toml", model("a"));
+    const auto loaded = load_profiles(dir.path_of("a.toml"));
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
+#ifdef _WIN32
+    EXPECT_TRUE(loaded.error().display().find(" (os error ") != std::string::npos) << loaded.error().display();
+#else
+    EXPECT_EQ(loaded.error().display(), "Not a directory (os error 20)");
+#endif
+}
+
+TEST(LoadProfiles, EmptyDirectoryNameIsAnError) {
+    const auto loaded = load_profiles("");
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
+}
+
+TEST(LoadProfiles, NonAsciiDirectoryAndTrailingSeparator) {
+    const ProfileDir dir(u8"profilés");
+    dir.write("é.toml", "schema_version = 3\n" + model("x").substr(19));
+    const auto loaded = load_profiles(dir.dir() + SEPARATOR);
+    ASSERT_FALSE(loaded);
+    // The separator the name already ends with is not doubled.
+    EXPECT_EQ(loaded.error().display(), dir.path_of("é.toml") + " : version de schéma 3 non supportée (attendu 1)");
+}
+
+TEST(ParseProfile, TurnsEachStepIntoItsKind) {
+    const auto toml = parse_profile("x = 1");
+    ASSERT_FALSE(toml);
+    EXPECT_EQ(toml.error().kind, ProfileErrorKind::Toml);
+    EXPECT_TRUE(toml.error().display().starts_with("TOML invalide : TOML parse error at line 1, column 1\n"));
+
+    const auto invalid = parse_profile(model("m").replace(model("m").find("20AB"), 4, "20-B"));
+    ASSERT_FALSE(invalid);
+    EXPECT_EQ(invalid.error().display(), "profil « m » : MTM mal formé : « 20-B »");
+
+    const auto valid = parse_profile(model("m"));
+    ASSERT_TRUE(valid) << valid.error().display();
+    EXPECT_EQ(valid->matches.mtm, std::vector<std::string>{"20AB"});
+}
+
+TEST(ShippedProfiles, AllLoad) {
+    const auto loaded = load_profiles(VANTREL_SHIPPED_PROFILES);
+    ASSERT_TRUE(loaded) << loaded.error().display();
+    std::size_t models = 0;
+    std::size_t families = 0;
+    for (const MachineProfile& profile : *loaded) (profile.scope == ProfileScope::Model ? models : families)++;
+    EXPECT_GE(models, 3u);
+    EXPECT_GE(families, 1u);
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,17 @@
+#pragma once
+// Decoding one profile document: TOML 1.1 text to a MachineProfile, or the TOML layer's report.
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "profiles/profile.hpp"
+
+namespace vantrel {
+
+// The whole document as UTF-8 (a leading byte-order mark is skipped). On failure, the report of
+// the first fault: "TOML parse error at line L, column C", the offending line with a marker
+// under the offending part, and the message as the last line.
+[[nodiscard]] std::expected<MachineProfile, std::string> decode_profile(std::string_view text);
+
+}  // namespace vantrel

@@ -1,0 +1,349 @@
+#include "profiles/decode.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+namespace {
+
+// A complete profile with one capability of each part; rows replace one line of it.
+constexpr std::string_view COMPLETE = R"(schema_version = 1
+id = "exemple-14-gen2"
+display_name = "Exemple 14 Gen 2"
+scope = "model"
+
+[matches]
+mtm = ["20AB", "20AC"]
+
+[[capabilities]]
+id = "charge_limit"
+label = "Limite de charge de la batterie"
+access = { method = "wmi", class = "ExampleBattery", property = "ChargeLimit" }
+confidence = "validated"
+sources = ["fiche technique du constructeur"]
+validated_on = "2025-03-14"
+bounds = { min = 50, max = 100 }
+
+[[capabilities]]
+id = "power_mode"
+label = "Mode d'alimentation"
+access = { method = "platform_profile" }
+confidence = "assumed"
+sources = ["documentation du système"]
+)";
+
+// The complete profile with the line that starts with `prefix` replaced by `line` (removed when
+// `line` is empty).
+std::string with_line(std::string_view prefix, std::string_view line) {
+    std::string text(COMPLETE);
+    const std::size_t start = text.find("\n" + std::string(prefix)) + 1;
+    const std::size_t end = text.find('\n', start) + 1;
+    text.replace(start, end - start, line.empty() ? std::string() : std::string(line) + "\n");
+    return text;
+}
+
+std::string last_line(const std::string& report) { return report.substr(report.rfind('\n') + 1); }
+std::string first_line(const std::string& report) { return report.substr(0, report.find('\n')); }
+
+std::string fault_of(const std::string& text) {
+    const auto decoded = decode_profile(text);
+    if (decoded) return "(decoded)";
+    return last_line(decoded.error());
+}
+
+const std::string CAPABILITY_HEAD =
+    "schema_version = 1\nid = \"p\"\ndisplay_name = \"P\"\nscope = \"model\"\n[matches]\n[[capabilities]]\n";
+const std::string CAPABILITY_REST =
+    "id = \"c\"\nlabel = \"C\"\nconfidence = \"assumed\"\nsources = [\"s\"]\n";
+
+std::string with_access(std::string_view access) {
+    return CAPABILITY_HEAD + CAPABILITY_REST + "access = " + std::string(access) + "\n";
+}
+
+TEST(DecodeProfile, CompleteProfileDecodesEveryField) {
+    const auto decoded = decode_profile(COMPLETE);
+    ASSERT_TRUE(decoded) << decoded.error();
+    const MachineProfile expected{
+        .schema_version = 1,
+        .id = "exemple-14-gen2",
+        .display_name = "Exemple 14 Gen 2",
+        .scope = ProfileScope::Model,
+        .matches = {.mtm = {"20AB", "20AC"}, .version_contains = {}},
+        .capabilities = {
+            Capability{.id = "charge_limit",
+                       .label = "Limite de charge de la batterie",
+                       .access = Wmi{.class_name = "ExampleBattery", .property = "ChargeLimit"},
+                       .confidence = Confidence::Validated,
+                       .sources = {"fiche technique du constructeur"},
+                       .validated_on = "2025-03-14",
+                       .bounds = Bounds{.min = 50, .max = 100},
+                       .notes = std::nullopt},
+            Capability{.id = "power_mode",
+                       .label = "Mode d'alimentation",
+                       .access = PlatformProfile{},
+                       .confidence = Confidence::Assumed,
+                       .sources = {"documentation du système"},
+                       .validated_on = std::nullopt,
+                       .bounds = std::nullopt,
+                       .notes = std::nullopt},
+        },
+    };
+    EXPECT_EQ(*decoded, expected);
+}
+
+TEST(DecodeProfile, ByteOrderMarkIsSkipped) {
+    const auto decoded = decode_profile("\xEF\xBB\xBF" + std::string(COMPLETE));
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(decoded->id, "exemple-14-gen2");
+}
+
+TEST(DecodeProfile, AbsentOptionalsAreEmpty) {
+    const auto decoded = decode_profile(
+        "schema_version = 2\nid = \"f\"\ndisplay_name = \"F\"\nscope = \"family\"\nmatches = {}\n");
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(decoded->schema_version, 2u);
+    EXPECT_EQ(decoded->scope, ProfileScope::Family);
+    EXPECT_TRUE(decoded->matches.mtm.empty());
+    EXPECT_TRUE(decoded->matches.version_contains.empty());
+    EXPECT_TRUE(decoded->capabilities.empty());
+}
+
+struct AccessRow {
+    std::string_view access;
+    Access expected;
+};
+
+class AccessDecodes : public testing::TestWithParam<AccessRow> {};
+
+TEST_P(AccessDecodes, ToItsVariant) {
+    const auto decoded = decode_profile(with_access(GetParam().access));
+    ASSERT_TRUE(decoded) << decoded.error();
+    ASSERT_EQ(decoded->capabilities.size(), 1u);
+    EXPECT_EQ(decoded->capabilities[0].access, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryIntegerNotation, AccessDecodes,
+    testing::Values(AccessRow{R"({ method = "msr", address = 0x1A0 })", Msr{416}},
+                    AccessRow{R"({ method = "msr", address = 4294967295 })", Msr{4294967295u}},
+                    AccessRow{R"({ method = "msr", address = 0o17 })", Msr{15}},
+                    AccessRow{R"({ method = "ec", offset = 0b1111_1111 })", Ec{255}},
+                    AccessRow{R"({ method = "ec", offset = 1_0 })", Ec{10}},
+                    AccessRow{R"({ method = "acpi", path = "\\_SB.PCI0" })", Acpi{"\\_SB.PCI0"}},
+                    AccessRow{R"({ method = "platform_profile", note = "x", address = "y" })", PlatformProfile{}}));
+
+struct FaultRow {
+    std::string name;
+    std::string text;
+    std::string message;
+};
+
+class DecodeFault : public testing::TestWithParam<FaultRow> {};
+
+TEST_P(DecodeFault, ReportsTheMessage) { EXPECT_EQ(fault_of(GetParam().text), GetParam().message); }
+
+std::string fault_name(const testing::TestParamInfo<FaultRow>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    TopLevel, DecodeFault,
+    testing::Values(
+        FaultRow{"Empty", "", "missing field `schema_version`"},
+        FaultRow{"MissingMatches",
+                 "schema_version = 1\nid = \"p\"\ndisplay_name = \"P\"\nscope = \"model\"\n",
+                 "missing field `matches`"},
+        FaultRow{"UnknownKey", "author = \"moi\"\n" + std::string(COMPLETE),
+                 "unknown field `author`, expected one of `schema_version`, `id`, `display_name`, `scope`, `matches`, `capabilities`"},
+        FaultRow{"NegativeVersion", with_line("schema_version", "schema_version = -1"),
+                 "invalid value: integer `-1`, expected u32"},
+        FaultRow{"VersionTooLarge", with_line("schema_version", "schema_version = 0x1_0000_0000"),
+                 "invalid value: integer `4294967296`, expected u32"},
+        FaultRow{"FloatVersion", with_line("schema_version", "schema_version = 1.5"),
+                 "invalid type: floating point `1.5`, expected u32"},
+        FaultRow{"WholeFloatVersion", with_line("schema_version", "schema_version = 1e2"),
+                 "invalid type: floating point `100.0`, expected u32"},
+        FaultRow{"SmallFloat", with_line("schema_version", "schema_version = 1e-7"),
+                 "invalid type: floating point `0.0000001`, expected u32"},
+        FaultRow{"Infinity", with_line("schema_version", "schema_version = -inf"),
+                 "invalid type: floating point `-inf`, expected u32"},
+        FaultRow{"NotANumber", with_line("schema_version", "schema_version = nan"),
+                 "invalid type: floating point `NaN`, expected u32"},
+        FaultRow{"StringVersion", with_line("schema_version", "schema_version = \"a\\\"b\\\\c\td\\n\""),
+                 R"(invalid type: string "a\"b\\c\td\n", expected u32)"},
+        FaultRow{"ControlCharacter", with_line("schema_version", R"(schema_version = "\e\u007F")"),
+                 R"(invalid type: string "\u{1b}\u{7f}", expected u32)"},
+        FaultRow{"BooleanId", with_line("id", "id = true"), "invalid type: boolean `true`, expected a string"},
+        FaultRow{"ArrayId", with_line("id", "id = []"), "invalid type: sequence, expected a string"},
+        FaultRow{"DateId", with_line("id", "id = 07:32"), "invalid type: map, expected a string"},
+        FaultRow{"TableName", with_line("display_name", "display_name = {}"), "invalid type: map, expected a string"},
+        FaultRow{"ScopeCase", with_line("scope", R"(scope = "Model")"),
+                 "unknown variant `Model`, expected `model` or `family`"},
+        FaultRow{"ScopeInteger", with_line("scope", "scope = 1"), "wanted string or table"},
+        FaultRow{"ScopeDate", with_line("scope", "scope = 2025-03-14"), "wanted string or table"},
+        FaultRow{"ScopeTable", with_line("scope", "scope = { model = {} }"),
+                 "invalid type: map, expected enum ProfileScope"},
+        FaultRow{"MatchesNotTable", "schema_version = 1\nid = \"p\"\ndisplay_name = \"P\"\nscope = \"model\"\nmatches = 1\n",
+                 "invalid type: integer `1`, expected struct Matches"},
+        FaultRow{"CapabilitiesTable", "schema_version = 1\nid = \"p\"\ndisplay_name = \"P\"\nscope = \"model\"\nmatches = {}\ncapabilities = {}\n",
+                 "invalid type: map, expected a sequence"},
+        FaultRow{"CapabilityNotTable", "schema_version = 1\nid = \"p\"\ndisplay_name = \"P\"\nscope = \"model\"\nmatches = {}\ncapabilities = [1]\n",
+                 "invalid type: integer `1`, expected struct Capability"}),
+    fault_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    Matches, DecodeFault,
+    testing::Values(
+        FaultRow{"MtmString", with_line("mtm", R"(mtm = "20AB")"), R"(invalid type: string "20AB", expected a sequence)"},
+        FaultRow{"MtmElement", with_line("mtm", R"(mtm = ["20AB", 3, true])"), "invalid type: integer `3`, expected a string"},
+        FaultRow{"UnknownKey", with_line("mtm", "model = []"), "unknown field `model`, expected `mtm` or `version_contains`"}),
+    fault_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    Capability, DecodeFault,
+    testing::Values(
+        FaultRow{"BareDate", with_line("validated_on", "validated_on = 2025-03-14"), "invalid type: map, expected a string"},
+        FaultRow{"MissingSources", with_line("sources = [\"fiche", ""), "missing field `sources`"},
+        FaultRow{"ConfidenceCase", with_line("confidence = \"validated\"", R"(confidence = "Validated")"),
+                 "unknown variant `Validated`, expected one of `validated`, `documented`, `assumed`"},
+        FaultRow{"ConfidenceTable", with_line("confidence = \"validated\"", "confidence = { validated = [] }"),
+                 "invalid type: map, expected enum Confidence"},
+        FaultRow{"UnknownKey", with_line("validated_on", "tested = true"),
+                 "unknown field `tested`, expected one of `id`, `label`, `access`, `confidence`, `sources`, `validated_on`, `bounds`, `notes`"},
+        FaultRow{"BoundsMissingMax", with_line("bounds", "bounds = { min = 0 }"), "missing field `max`"},
+        FaultRow{"BoundsNotTable", with_line("bounds", "bounds = [0, 1]"), "invalid type: sequence, expected struct Bounds"},
+        FaultRow{"BoundsFloat", with_line("bounds", "bounds = { min = 0, max = 1.0 }"),
+                 "invalid type: floating point `1.0`, expected i64"},
+        // Keys are visited in byte order: `max` before `min`.
+        FaultRow{"KeysInByteOrder", with_line("bounds", R"(bounds = { min = "a", max = "b" })"),
+                 R"(invalid type: string "b", expected i64)"},
+        // An undeclared key wins over a missing one.
+        FaultRow{"UndeclaredBeforeMissing", with_line("bounds", "bounds = { min = 1, zzz = 2 }"),
+                 "unknown field `zzz`, expected `min` or `max`"},
+        FaultRow{"SecondCapability", with_line("confidence = \"assumed\"", "confidence = 3"), "wanted string or table"}),
+    fault_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    Access, DecodeFault,
+    testing::Values(
+        FaultRow{"MsrWithoutAddress", with_access(R"({ method = "msr" })"), "missing field `address`"},
+        FaultRow{"WmiExtraKey", with_access(R"({ method = "wmi", class = "C", property = "P", extra = 1 })"),
+                 "unknown field `extra`, expected `class` or `property`"},
+        FaultRow{"AcpiExtraKey", with_access(R"({ method = "acpi", path = "P", offset = 1 })"),
+                 "unknown field `offset`, expected `path`"},
+        FaultRow{"NoMethod", with_access(R"({ address = 1 })"), "missing field `method`"},
+        // The method is read before any other key, even one that sorts first.
+        FaultRow{"MethodFirst", with_access(R"({ aaa = 1, method = "smbus" })"),
+                 "unknown variant `smbus`, expected one of `msr`, `ec`, `wmi`, `acpi`, `platform_profile`"},
+        FaultRow{"MethodNotString", with_access(R"({ method = 1 })"), "invalid type: integer `1`, expected variant identifier"},
+        FaultRow{"AccessNotTable", with_access(R"("msr")"), R"(invalid type: string "msr", expected internally tagged enum Access)"},
+        FaultRow{"OffsetTooLarge", with_access(R"({ method = "ec", offset = 256 })"), "invalid value: integer `256`, expected u8"},
+        FaultRow{"OffsetOctalTooLarge", with_access(R"({ method = "ec", offset = 0o400 })"), "invalid value: integer `256`, expected u8"},
+        FaultRow{"OffsetNegative", with_access(R"({ method = "ec", offset = -1 })"), "invalid value: integer `-1`, expected u8"},
+        FaultRow{"AddressString", with_access(R"({ method = "msr", address = "0x1A0" })"), R"(invalid type: string "0x1A0", expected u32)"},
+        FaultRow{"WmiClassNotText", with_access(R"({ method = "wmi", class = 1, property = "P" })"),
+                 "invalid type: integer `1`, expected a string"}),
+    fault_name);
+
+// What TOML 1.1 allows and toml++'s unreleased mode reads otherwise.
+INSTANTIATE_TEST_SUITE_P(
+    Syntax, DecodeFault,
+    testing::Values(
+        FaultRow{"PlusInBareKey", "a+b = 1\n" + std::string(COMPLETE),
+                 "Error while parsing key: bare keys may only contain ASCII letters, ASCII digits, underscores and dashes, saw '+'"},
+        FaultRow{"NonAsciiBareKey", "μ = 1\n" + std::string(COMPLETE),
+                 "Error while parsing key: bare keys may only contain ASCII letters, ASCII digits, underscores and dashes, saw 'μ'"},
+        // The key was first written quoted: only the text shows the bare spelling.
+        FaultRow{"NonAsciiKeyReopened", std::string(COMPLETE) + "[\"é\"]\nx = 1\n[é.y]\n",
+                 "Error while parsing key: bare keys may only contain ASCII letters, ASCII digits, underscores and dashes, saw 'é'"},
+        FaultRow{"HexFloat", with_line("schema_version", "schema_version = 0x1p4"),
+                 "Error while parsing floating-point: hexadecimal floating-point values are not supported in TOML"},
+        FaultRow{"DuplicateKey", with_line("id", "id = \"a\"\nid = \"b\""),
+                 "Error while parsing key-value pair: cannot redefine existing string 'id'"}),
+    fault_name);
+
+TEST(DecodeProfile, Toml11FeaturesAreRead) {
+    // Newlines and a trailing comma in an inline table, \x and \e escapes, and a line-ending
+    // backslash followed by a non-ASCII letter.
+    const std::string text = CAPABILITY_HEAD +
+                             "id = \"c\"\nconfidence = \"assumed\"\nsources = [\"s\"]\n"
+                             "access = {\n  method = \"wmi\",\n  class = \"C\",\n  property = \"P\",\n}\n"
+                             "notes = \"\\x41\\e\"\n"
+                             "label = \"\"\"Mode \\\n    économie\"\"\"\n";
+    const auto decoded = decode_profile(text);
+    ASSERT_TRUE(decoded) << decoded.error();
+    ASSERT_EQ(decoded->capabilities.size(), 1u);
+    EXPECT_EQ(decoded->capabilities[0].access, (Access{Wmi{.class_name = "C", .property = "P"}}));
+    EXPECT_EQ(decoded->capabilities[0].notes, "A\x1B");
+    EXPECT_EQ(decoded->capabilities[0].label, "Mode économie");
+}
+
+struct PositionRow {
+    std::string name;
+    std::string text;
+    std::string first_line;
+};
+
+class ReportPosition : public testing::TestWithParam<PositionRow> {};
+
+TEST_P(ReportPosition, OpensWithLineAndColumn) {
+    const auto decoded = decode_profile(GetParam().text);
+    ASSERT_FALSE(decoded);
+    EXPECT_EQ(first_line(decoded.error()), GetParam().first_line) << decoded.error();
+}
+
+std::string position_name(const testing::TestParamInfo<PositionRow>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ReportPosition,
+    testing::Values(
+        // The value of a key.
+        PositionRow{"Value", with_line("scope", R"(scope = "Model")"), "TOML parse error at line 4, column 9"},
+        // An undeclared key.
+        PositionRow{"Key", with_line("mtm", "  model = []"), "TOML parse error at line 7, column 3"},
+        // An element of a list.
+        PositionRow{"Element", with_line("mtm", R"(mtm = ["20AB", 3])"), "TOML parse error at line 7, column 16"},
+        // A missing key of a [table]: its header.
+        PositionRow{"MissingInHeader", with_line("sources = [\"fiche", ""), "TOML parse error at line 9, column 1"},
+        // A missing key of an inline table: the table.
+        PositionRow{"MissingInInline", with_line("bounds", "bounds =   { min = 0 }"), "TOML parse error at line 16, column 12"},
+        // A missing key of the document: its start.
+        PositionRow{"MissingAtTop", "\n\nid = \"x\"\n", "TOML parse error at line 1, column 1"},
+        // Columns count characters, not bytes.
+        PositionRow{"AfterNonAscii",
+                    "schema_version = 1\nid = \"é\"\ndisplay_name = \"P\"\nscope = \"model\"\n"
+                    "matches = { version_contains = [\"éé\"], zzz = 1 }\n",
+                    "TOML parse error at line 5, column 40"},
+        PositionRow{"Syntax", with_line("id", "id = = 1"), "TOML parse error at line 2, column 6"},
+        PositionRow{"PlusInKey", "\n  ab+c = 1\n", "TOML parse error at line 2, column 5"}),
+    position_name);
+
+TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {
+    const auto decoded = decode_profile(with_line("scope", "scope =\t\"Model\" # mauvais"));
+    ASSERT_FALSE(decoded);
+    EXPECT_EQ(decoded.error(),
+              "TOML parse error at line 4, column 9\n"
+              "  |\n"
+              "4 | scope =\t\"Model\" # mauvais\n"
+              "  |        \t^^^^^^^\n"
+              "unknown variant `Model`, expected `model` or `family`");
+}
+
+TEST(DecodeProfile, ReportOfAnEmptyDocument) {
+    const auto decoded = decode_profile("");
+    ASSERT_FALSE(decoded);
+    EXPECT_EQ(decoded.error(), "TOML parse error at line 1, column 1\n  |\n1 | \n  | ^\nmissing field `schema_version`");
+}
+
+TEST(DecodeProfile, MalformedDocumentsAreReportedNotFatal) {
+    // Inputs that break toml++'s internal preconditions or reach its unreachable branches.
+    for (const std::string_view text : {"[[[1]]]", "[&", "[[=", "[a.\xCE\xBC]", "a = \"\"\"x\\  \xC3\xA9\"\"\"",
+                                        "a = \"\"\"\\\xC3\xA9\"\"\"", "\xFF\xFE", "a = \"\xC3\""}) {
+        const auto decoded = decode_profile(text);
+        ASSERT_FALSE(decoded) << text;
+        EXPECT_TRUE(decoded.error().starts_with("TOML parse error at line ")) << decoded.error();
+    }
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,65 @@
+// Writes the starting corpus of the parse_profile fuzz target into the folder given as argument:
+// small documents that reach each part of the decoder and each validation rule.
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view DOCUMENTS[] = {
+    "",
+    "\xEF\xBB\xBFschema_version = 1\n",
+    R"(schema_version = 1
+id = "exemple-14-gen2"
+display_name = "Exemple 14 Gen 2"
+scope = "model"
+
+[matches]
+mtm = ["20AB", "20AC"]
+
+[[capabilities]]
+id = "charge_limit"
+label = "Limite de charge"
+access = { method = "wmi", class = "ExampleBattery", property = "ChargeLimit" }
+confidence = "validated"
+sources = ["fiche"]
+validated_on = "2025-03-14"
+bounds = { min = 50, max = 100 }
+notes = "\x41\e"
+)",
+    R"(schema_version = 1
+id = "famille"
+display_name = "Famille"
+scope = "family"
+matches = { version_contains = ["Exemple"], mtm = ["abcd"] }
+capabilities = [
+  { id = "a", label = "", access = { method = "msr", address = 0x1A0 }, confidence = "assumed", sources = [""] },
+  { id = "b", label = "", access = { method = "ec", offset = 0b1010 }, confidence = "documented", sources = ["x"] },
+  { id = "c", label = "", access = { method = "acpi", path = '\_SB' }, confidence = "assumed", sources = ["x"] },
+  { id = "d", label = "", access = { method = "platform_profile", extra = 1 }, confidence = "assumed", sources = ["x"] },
+]
+)",
+    "schema_version = 2\nid = \"   \"\ndisplay_name = \"\"\nscope = \"model\"\nmatches = {}\n",
+    "schema_version = 1\nid = \"m\"\ndisplay_name = \"\"\nscope = \"model\"\n[matches]\nmtm = [\"20AB\", \"20-B\"]\n",
+    "schema_version = -1\nscope = { model = {} }\nvalidated_on = 2025-03-14\n",
+    "a+b = 1\nμ = 2\nx = 0x1p4\n[\"é\"]\n[é.y]\n",
+    "notes = \"\"\"ligne \\\n    éà\"\"\"\n",
+    "[[[1]]]\n[&\n",
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage : profile_corpus DOSSIER\n", stderr);
+        return 2;
+    }
+    int index = 0;
+    for (const std::string_view document : DOCUMENTS) {
+        std::ofstream out(std::string(argv[1]) + "/profile-" + std::to_string(index++) + ".toml", std::ios::binary);
+        out << document;
+        if (!out) return 1;
+    }
+    return 0;
+}
