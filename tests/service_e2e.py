@@ -113,7 +113,7 @@ class Runtime(ServiceCase):
             self.assertStoppedCleanly()
         finally:
             holder.kill()
-            holder.wait()
+            holder.communicate()
 
     def test_service_flag_from_a_console_fails_with_the_dispatcher_code(self):
         # The dispatcher may take about 10 s to refuse in a fresh prefix.

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -168,10 +169,44 @@ struct Measure {
     SIZE_T working_set = 0;
 };
 
+// Wine answers GetProcessHandleCount for another process with 0; the system handle table
+// (NtQuerySystemInformation, class 16) counts them on both systems.
+struct SystemHandleEntry {
+    ULONG process_id;
+    UCHAR object_type;
+    UCHAR flags;
+    USHORT value;
+    void* object;
+    ACCESS_MASK access;
+};
+constexpr ULONG SYSTEM_HANDLE_INFORMATION = 16;
+constexpr LONG STATUS_INFO_LENGTH_MISMATCH = static_cast<LONG>(0xC0000004);
+
+std::optional<DWORD> handle_count(DWORD pid) {
+    using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == nullptr) return std::nullopt;
+    std::vector<std::byte> buffer(1 << 20);
+    LONG status = 0;
+    while ((status = query(SYSTEM_HANDLE_INFORMATION, buffer.data(), static_cast<ULONG>(buffer.size()), nullptr)) ==
+           STATUS_INFO_LENGTH_MISMATCH)
+        buffer.resize(buffer.size() * 2);
+    if (status < 0) return std::nullopt;
+    ULONG count = 0;
+    std::memcpy(&count, buffer.data(), sizeof count);
+    const auto* entries = reinterpret_cast<const SystemHandleEntry*>(buffer.data() + sizeof(void*));
+    DWORD mine = 0;
+    for (ULONG i = 0; i < count; ++i) mine += entries[i].process_id == pid ? 1 : 0;
+    return mine;
+}
+
 std::optional<Measure> measure(HANDLE process) {
     Measure m;
     PROCESS_MEMORY_COUNTERS_EX memory{};
-    if (!GetProcessHandleCount(process, &m.handles)) return std::nullopt;
+    const auto handles = handle_count(GetProcessId(process));
+    if (!handles) return std::nullopt;
+    m.handles = *handles;
     if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory))
         return std::nullopt;
     m.private_bytes = memory.PrivateUsage;
@@ -180,8 +215,8 @@ std::optional<Measure> measure(HANDLE process) {
 }
 
 void print_measure(const char* when, int done, const Measure& m) {
-    std::printf("%s requests %d handles %lu private_kib %zu working_set_kib %zu\n", when, done,
-                static_cast<unsigned long>(m.handles), m.private_bytes / 1024, m.working_set / 1024);
+    std::printf("%s requests %d handles %lu working_set_kib %zu private_kib %zu\n", when, done,
+                static_cast<unsigned long>(m.handles), m.working_set / 1024, m.private_bytes / 1024);
     std::fflush(stdout);
 }
 
