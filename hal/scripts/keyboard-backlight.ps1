@@ -83,9 +83,8 @@ public static class TpKbBacklight
     }
 
     // Level (bits 3-0), maximum level (bits 11-8), ready (bits 19-16 equal 5), bit 21, raw state.
-    public static long[] Read()
+    public static long[] Decode(uint state)
     {
-        uint state = Call(GetStateCode, 0);
         return new long[] {
             state & 0xF,
             (state >> 8) & 0xF,
@@ -95,16 +94,25 @@ public static class TpKbBacklight
         };
     }
 
-    public static void Write(int level)
+    // The set argument for a level: 0x100 when bit 21 is set, the state's bits 7-4, the level.
+    public static uint SetArgument(uint state, int level)
     {
-        uint state = Call(GetStateCode, 0);
         if (((state >> 16) & 0xF) != 5)
         {
             throw new InvalidOperationException("retroeclairage non pret (0x" + state.ToString("X") + ")");
         }
         uint argument = (state & 0x00200000) != 0 ? 0x100u : 0u;
-        argument |= (state & 0xF0) | (uint)level;
-        Call(SetStateCode, argument);
+        return argument | (state & 0xF0) | (uint)level;
+    }
+
+    public static long[] Read()
+    {
+        return Decode(Call(GetStateCode, 0));
+    }
+
+    public static void Write(int level)
+    {
+        Call(SetStateCode, SetArgument(Call(GetStateCode, 0), level));
     }
 }
 '@

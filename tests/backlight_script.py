@@ -1,0 +1,67 @@
+"""The keyboard-backlight script, executed: the .NET host of tests/script-host runs it in a
+PowerShell runspace (Microsoft.PowerShell.SDK from NuGet) and drives every back end through
+stand-ins, checks its language level against Windows PowerShell 5.1 and compiles its C# as C# 5.
+The host is restored and built into the build directory at test time; without the .NET SDK, or
+when NuGet cannot be reached and nothing is cached, the cases are skipped with the reason."""
+import os
+import shutil
+import subprocess
+import unittest
+
+import e2e
+
+HOST_PROJECT = os.path.join(e2e.SOURCE_DIR, "tests", "script-host")
+SCRIPT = os.path.join(e2e.SOURCE_DIR, "hal", "scripts", "keyboard-backlight.ps1")
+ARTIFACTS = os.path.join(e2e.BINARY_DIR, "script-host")
+HOST_DLL = os.path.join(ARTIFACTS, "bin", "ScriptHost", "debug", "ScriptHost.dll")
+# Quiet, no first-run banner, no telemetry.
+DOTNET_ENV = dict(os.environ, DOTNET_CLI_TELEMETRY_OPTOUT="1", DOTNET_NOLOGO="1",
+                  DOTNET_SKIP_FIRST_TIME_EXPERIENCE="1")
+
+
+def dotnet(*args, timeout=600):
+    return subprocess.run(["dotnet", *args], env=DOTNET_ENV, stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True, timeout=timeout)
+
+
+class BacklightScript(unittest.TestCase):
+    skip_reason = None
+
+    @classmethod
+    def setUpClass(cls):
+        if shutil.which("dotnet") is None:
+            cls.skip_reason = "le SDK .NET (dotnet) est absent : tools/setup-debian l'indique"
+            return
+        restore = dotnet("restore", HOST_PROJECT, "-nologo", f"-p:ArtifactsPath={ARTIFACTS}",
+                         "-p:UseArtifactsOutput=true")
+        if restore.returncode != 0:
+            cls.skip_reason = ("Microsoft.PowerShell.SDK non restauré depuis NuGet :\n" +
+                               restore.stdout[-2000:] + restore.stderr[-2000:])
+            return
+        # A build failure after a good restore is a fault of the host, not of the machine.
+        build = dotnet("build", HOST_PROJECT, "-nologo", "--no-restore", "--artifacts-path", ARTIFACTS)
+        if build.returncode != 0:
+            raise AssertionError("the script host does not build:\n" + build.stdout[-4000:] + build.stderr[-4000:])
+
+    def host(self, mode):
+        if self.skip_reason:
+            raise unittest.SkipTest(self.skip_reason)
+        work = os.path.join(ARTIFACTS, "work-" + mode)
+        run = dotnet(HOST_DLL, mode, SCRIPT, work, timeout=300)
+        report = run.stdout + run.stderr
+        print(report)
+        self.assertEqual(run.returncode, 0, report)
+        self.assertRegex(report, r"\n[1-9]\d* passed, 0 failed\n")
+
+    def test_language_level(self):
+        self.host("language")
+
+    def test_real_types_compiled_by_the_script(self):
+        self.host("compiled")
+
+    def test_back_ends_through_stand_ins(self):
+        self.host("scenarios")
+
+
+if __name__ == "__main__":
+    e2e.main()
