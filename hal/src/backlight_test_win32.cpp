@@ -1,0 +1,347 @@
+// run_backlight end to end on Windows (under Wine here): the script path through the stand-in
+// powershell.exe built beside this test binary (tests/fake-powershell), and the pipe path through
+// a pipe server of the test's own.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backlight.hpp"
+#include "backlight_invocation.hpp"
+#include "win32/text.hpp"
+#include "win32/unique_handle.hpp"
+
+namespace vantrel {
+namespace {
+
+using namespace std::chrono_literals;
+using win32::UniqueHandle;
+
+std::string read_file(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const std::wstring& path, const std::string& bytes) {
+    std::ofstream file(path.c_str(), std::ios::binary | std::ios::trunc);
+    file << bytes;
+}
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring temp_dir() {
+    wchar_t buffer[MAX_PATH + 1];
+    return std::wstring(buffer, GetTempPathW(MAX_PATH + 1, buffer));
+}
+
+std::wstring script_path() { return temp_dir() + win32::to_utf16(backlight_script_file_name(GetCurrentProcessId())); }
+
+std::string exe_dir() {
+    wchar_t buffer[MAX_PATH];
+    std::wstring path(buffer, GetModuleFileNameW(nullptr, buffer, MAX_PATH));
+    path.resize(path.find_last_of(L"\\/") + 1);
+    return *win32::to_utf8(path);
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        result.push_back(text.substr(start, end - start));
+    return result;
+}
+
+constexpr std::string_view THINKPAD_LINE =
+    R"({"available":true,"known":true,"level":1,"max_level":2,"source":"thinkpad-pm","applied":true,"verified":true,"reason":""})"
+    "\n";
+
+// A pipe nobody serves: the client falls back to the script.
+BacklightChannel no_service(std::chrono::seconds limit = 60s) {
+    return BacklightChannel{R"(\\.\pipe\vantrel-test-nobody-)" + std::to_string(GetCurrentProcessId()), limit};
+}
+
+// A folder of its own per test, and the control file of the stand-in pointed at from it.
+class FakePowershell : public testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = temp_dir() + L"vantrel-backlight-test-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        SetEnvironmentVariableW(L"VANTREL_FAKE_POWERSHELL_CONTROL", (folder_ + L"control").c_str());
+    }
+    void TearDown() override {
+        SetEnvironmentVariableW(L"VANTREL_FAKE_POWERSHELL_CONTROL", nullptr);
+        for (const wchar_t* name : {L"control", L"args", L"script", L"stdout"}) DeleteFileW((folder_ + name).c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+
+    std::string path(const wchar_t* name) const { return *win32::to_utf8(folder_ + name); }
+    std::wstring wpath(const wchar_t* name) const { return folder_ + name; }
+
+    // `stdout` is written to a file that the stand-in copies to its standard output.
+    void control(std::string lines, std::string_view stdout_bytes = {}) {
+        if (!stdout_bytes.empty()) {
+            write_file(wpath(L"stdout"), std::string(stdout_bytes));
+            lines += "stdout-file=" + path(L"stdout") + "\n";
+        }
+        write_file(wpath(L"control"), "record=" + path(L"args") + "\n" + lines);
+    }
+
+    std::wstring folder_;
+};
+
+TEST_F(FakePowershell, RunsTheScriptWithTheTwelveArgumentsThenDeletesIt) {
+    control("copy-script=" + path(L"script") + "\n", THINKPAD_LINE);
+    const auto result = run_backlight("write", 1, no_service());
+    ASSERT_TRUE(result.has_value()) << result.error().display();
+    EXPECT_EQ(*result, (KeyboardState{true, BacklightSource::ThinkpadPm, 1, 2}));
+
+    const std::vector<std::string> expected{
+        "-NoProfile", "-NonInteractive", "-ExecutionPolicy",  "Bypass", "-File", *win32::to_utf8(script_path()),
+        "-Mode",      "write",           "-Level",            "1",      "-FrameworkDir", exe_dir() + "framework"};
+    EXPECT_EQ(lines(read_file(wpath(L"args"))), expected);
+    EXPECT_EQ(read_file(wpath(L"script")), backlight_script_text()) << "the script was not written whole";
+    EXPECT_FALSE(exists(script_path())) << "the script file was left behind";
+}
+
+TEST_F(FakePowershell, ReadModeSendsLevelZero) {
+    control("", THINKPAD_LINE);
+    const auto result = run_backlight("read", 0, no_service());
+    ASSERT_TRUE(result.has_value()) << result.error().display();
+    const auto arguments = lines(read_file(wpath(L"args")));
+    ASSERT_EQ(arguments.size(), 12U);
+    EXPECT_EQ(arguments[7], "read");
+    EXPECT_EQ(arguments[9], "0");
+}
+
+struct ScriptOutcome {
+    const char* name;
+    std::string control;
+    std::string stdout_bytes;
+    HalErrorKind kind;
+    std::string message;
+    bool prefix_only;
+};
+
+class FakePowershellOutcome : public FakePowershell, public testing::WithParamInterface<ScriptOutcome> {};
+
+TEST_P(FakePowershellOutcome, GivesTheError) {
+    control(GetParam().control, GetParam().stdout_bytes);
+    const auto result = run_backlight("write", 2, no_service());
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, GetParam().kind);
+    if (GetParam().prefix_only) {
+        EXPECT_TRUE(result.error().message.starts_with(GetParam().message)) << result.error().message;
+    } else {
+        EXPECT_EQ(result.error().message, GetParam().message);
+    }
+    EXPECT_FALSE(exists(script_path()));
+}
+
+const std::string LONG_REASON(10000, 'r');
+
+INSTANTIATE_TEST_SUITE_P(
+    Backlight, FakePowershellOutcome,
+    testing::Values(
+        ScriptOutcome{"non_zero_exit", "exit=1\n", std::string(THINKPAD_LINE), HalErrorKind::Unavailable,
+                      "commande de rétroéclairage en échec", false},
+        ScriptOutcome{"unreadable_output", "", "Missing an argument for parameter 'FrameworkDir'.\r\n",
+                      HalErrorKind::InvalidData, "réponse de rétroéclairage illisible : ", true},
+        ScriptOutcome{"no_output_at_all", "", "", HalErrorKind::InvalidData, "réponse de rétroéclairage illisible : ",
+                      true},
+        ScriptOutcome{"not_applied", "",
+                      R"({"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":false,"verified":false,"reason":"niveau hors limites"})",
+                      HalErrorKind::Unavailable, "niveau hors limites", false},
+        // More than a pipe buffer on both streams: read while the program runs, whole.
+        ScriptOutcome{"outputs_beyond_4096_bytes_read_whole", "stderr-bytes=300000\n",
+                      R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false,"verified":false,"reason":")" +
+                          LONG_REASON + "\"}\n",
+                      HalErrorKind::Unavailable, LONG_REASON, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FakePowershell, TimeOutEndsThePowershellRun) {
+    control("sleep-ms=60000\n", THINKPAD_LINE);
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = run_backlight("read", 0, no_service(2s));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
+    EXPECT_EQ(result.error().message, "commande de rétroéclairage sans réponse (2 s)");
+    EXPECT_LT(elapsed, 20s);
+    EXPECT_FALSE(exists(script_path()));
+}
+
+TEST_F(FakePowershell, TimeOutEndsWhatPowershellStarted) {
+    // The sleeper holds the output pipes open: only ending the whole job lets the reads finish.
+    control("spawn-sleeper=1\nsleep-ms=60000\n", THINKPAD_LINE);
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = run_backlight("read", 0, no_service(2s));
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().message, "commande de rétroéclairage sans réponse (2 s)");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+}
+
+TEST_F(FakePowershell, LeftoverChildDoesNotHoldTheCaller) {
+    control("spawn-sleeper=1\n", THINKPAD_LINE);
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = run_backlight("write", 1, no_service());
+    ASSERT_TRUE(result.has_value()) << result.error().display();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+}
+
+TEST_F(FakePowershell, PlantedFileIsReplacedNotReused) {
+    write_file(script_path(), "Write-Output 'planted'\n");
+    control("copy-script=" + path(L"script") + "\n", THINKPAD_LINE);
+    ASSERT_TRUE(run_backlight("write", 1, no_service()).has_value());
+    EXPECT_EQ(read_file(wpath(L"script")), backlight_script_text());
+    EXPECT_FALSE(exists(script_path()));
+}
+
+TEST_F(FakePowershell, FileThatCannotBeReplacedStopsTheRun) {
+    // Held open without delete sharing, as a file of another account would resist deletion.
+    write_file(script_path(), "planted");
+    UniqueHandle held(CreateFileW(script_path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    control("", THINKPAD_LINE);
+    const auto result = run_backlight("read", 0, no_service());
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
+    EXPECT_TRUE(result.error().message.starts_with("script de rétroéclairage non créé : ")) << result.error().message;
+    EXPECT_GT(result.error().message.size(), std::string_view("script de rétroéclairage non créé : ").size());
+    EXPECT_FALSE(exists(wpath(L"args"))) << "PowerShell ran a file that was not ours";
+    EXPECT_EQ(read_file(script_path()), "planted");
+    held.reset();
+    DeleteFileW(script_path().c_str());
+}
+
+// One client served on a pipe of the test's own: what it received, and the reply chosen.
+class TestPipeServer {
+public:
+    enum class Answer { Reply, CloseWithoutReply, Silence };
+
+    TestPipeServer(std::string reply, Answer answer = Answer::Reply)
+        : name_(R"(\\.\pipe\vantrel-test-)" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(serial_++)),
+          pipe_(CreateNamedPipeW(win32::to_utf16(name_).c_str(), PIPE_ACCESS_DUPLEX,
+                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096,
+                                 4096, 0, nullptr)),
+          done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        thread_ = std::thread([this, reply = std::move(reply), answer] {
+            if (!ConnectNamedPipe(pipe_.get(), nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) return;
+            std::string buffer(4096, '\0');
+            DWORD got = 0;
+            if (ReadFile(pipe_.get(), buffer.data(), 4096, &got, nullptr)) received_ = buffer.substr(0, got);
+            if (answer == Answer::Reply) {
+                DWORD written = 0;
+                WriteFile(pipe_.get(), reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
+                FlushFileBuffers(pipe_.get());
+            } else if (answer == Answer::Silence) {
+                WaitForSingleObject(done_.get(), 30000);
+            }
+            DisconnectNamedPipe(pipe_.get());
+        });
+    }
+    ~TestPipeServer() {
+        SetEvent(done_.get());
+        // A server still waiting for its client (the test failed before connecting) is released
+        // by a client of our own.
+        UniqueHandle unblock(CreateFileW(win32::to_utf16(name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+        unblock.reset();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    [[nodiscard]] bool ready() const { return static_cast<bool>(pipe_); }
+    [[nodiscard]] BacklightChannel channel(std::chrono::seconds limit = 60s) const { return {name_, limit}; }
+    std::string received() {
+        thread_.join();
+        return received_;
+    }
+
+private:
+    static inline std::atomic<int> serial_{0};
+    std::string name_;
+    UniqueHandle pipe_;
+    UniqueHandle done_;
+    std::string received_;
+    std::thread thread_;
+};
+
+TEST_F(FakePowershell, PipeAnswersAndTheScriptIsNotRun) {
+    control("", THINKPAD_LINE);
+    TestPipeServer server(
+        R"({"applied":true,"available":true,"known":true,"level":2,"max_level":2,"reason":"","source":"hid"})"
+        "\n");
+    ASSERT_TRUE(server.ready());
+    const auto result = run_backlight("write", 2, server.channel());
+    ASSERT_TRUE(result.has_value()) << result.error().display();
+    EXPECT_EQ(*result, (KeyboardState{true, BacklightSource::Hid, 2, 2}));
+    EXPECT_EQ(server.received(), "{\"op\":\"keyboard_write\",\"level\":2}\n");
+    EXPECT_FALSE(exists(wpath(L"args"))) << "the script ran although the pipe answered";
+}
+
+TEST(BacklightPipe, ReadRequestAndServiceFailureReply) {
+    TestPipeServer server(
+        R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"ressource non disponible : aucune interface de rétroéclairage clavier détectée","source":""})"
+        "\n");
+    ASSERT_TRUE(server.ready());
+    const auto result = run_backlight("read", 0, server.channel());
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().display(),
+              "ressource non disponible : ressource non disponible : aucune interface de rétroéclairage clavier détectée");
+    EXPECT_EQ(server.received(), "{\"op\":\"keyboard_read\"}\n");
+}
+
+TEST(BacklightPipe, ReplyBeyond4096BytesIsCutAndUnreadable) {
+    TestPipeServer server(
+        R"({"applied":true,"available":true,"known":true,"level":2,"max_level":2,"source":"hid","reason":")" +
+        std::string(5000, 'x') + "\"}\n");
+    ASSERT_TRUE(server.ready());
+    const auto result = run_backlight("read", 0, server.channel());
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, HalErrorKind::InvalidData);
+    EXPECT_TRUE(result.error().message.starts_with("réponse de rétroéclairage illisible : ")) << result.error().message;
+}
+
+TEST(BacklightPipe, ServerHangingUpInterruptsTheExchange) {
+    TestPipeServer server("", TestPipeServer::Answer::CloseWithoutReply);
+    ASSERT_TRUE(server.ready());
+    const auto result = run_backlight("read", 0, server.channel());
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
+    EXPECT_EQ(result.error().message, "service HAL joignable mais échange interrompu");
+}
+
+TEST(BacklightPipe, SilentServerTimesOut) {
+    TestPipeServer server("", TestPipeServer::Answer::Silence);
+    ASSERT_TRUE(server.ready());
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = run_backlight("read", 0, server.channel(1s));
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().message, "commande de rétroéclairage sans réponse (1 s)");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+}
+
+TEST(BacklightInvocation, CommandLineSplitsBackIntoTheArguments) {
+    const std::vector<std::string> arguments{"-File", R"(C:\Users\Jean Dupont\AppData\Local\Temp\v.ps1)", "",
+                                             R"(C:\a b\)", R"(say "hi")", R"(a\\"b)", "é ü"};
+    const std::wstring line = win32::to_utf16(windows_command_line("powershell.exe", arguments));
+    int count = 0;
+    wchar_t** split = CommandLineToArgvW(line.c_str(), &count);
+    ASSERT_NE(split, nullptr);
+    ASSERT_EQ(count, static_cast<int>(arguments.size()) + 1);
+    for (int i = 1; i < count; ++i) EXPECT_EQ(*win32::to_utf8(split[i]), arguments[static_cast<std::size_t>(i - 1)]);
+    LocalFree(split);
+}
+
+}  // namespace
+}  // namespace vantrel

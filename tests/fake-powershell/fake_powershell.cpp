@@ -1,0 +1,159 @@
+// Stand-in for powershell.exe in the Windows tests. Built as powershell.exe in the build
+// directory, beside vantrel.exe and vantrel_tests.exe, where the program search of CreateProcessW
+// finds it before the system's (Wine's own powershell.exe prints nothing and exits 0).
+//
+// Driving it: a control file, named by the environment variable VANTREL_FAKE_POWERSHELL_CONTROL,
+// or else "powershell.control" beside this executable (for a process whose environment the test
+// does not set, such as a service). One "key=value" per line, UTF-8, every key optional:
+//   record=PATH        writes the arguments it received (after the program name), one per line
+//   copy-script=PATH   copies the file given after -File to PATH (as it was while it ran)
+//   stderr-bytes=N     writes N bytes to standard error first (more than a pipe holds)
+//   stdout-file=PATH   writes that file's bytes, unchanged, to standard output
+//   stdout=TEXT        writes TEXT and a line feed to standard output (after stdout-file)
+//   spawn-sleeper=1    starts a copy of itself that inherits the output pipes and sleeps 120 s
+//   sleep-ms=N         sleeps N milliseconds before exiting
+//   exit=N             exit code (default 0)
+// Without a control file it prints the record of a machine without keyboard backlight and
+// exits 0.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string utf8(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
+                        nullptr);
+    return text;
+}
+
+std::wstring wide(const std::string& text) {
+    if (text.empty()) return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+    return result;
+}
+
+std::string read_file(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const std::wstring& path, const std::string& bytes) {
+    std::ofstream file(path.c_str(), std::ios::binary | std::ios::trunc);
+    file << bytes;
+}
+
+void write_all(DWORD stream, const std::string& bytes) {
+    HANDLE handle = GetStdHandle(stream);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            written == 0)
+            return;
+        done += written;
+    }
+}
+
+std::wstring own_path() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path;
+}
+
+std::map<std::string, std::string> read_control() {
+    std::wstring path(32768, L'\0');
+    const DWORD length =
+        GetEnvironmentVariableW(L"VANTREL_FAKE_POWERSHELL_CONTROL", path.data(), static_cast<DWORD>(path.size()));
+    if (length > 0 && length < path.size()) {
+        path.resize(length);
+    } else {
+        path = own_path();
+        path.resize(path.find_last_of(L"\\/") + 1);
+        path += L"powershell.control";
+    }
+    std::map<std::string, std::string> control;
+    std::ifstream file(path.c_str(), std::ios::binary);
+    if (!file) return control;
+    control["present"] = "1";
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const auto equals = line.find('=');
+        if (equals != std::string::npos) control[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return control;
+}
+
+void spawn_sleeper() {
+    std::wstring command = L"\"" + own_path() + L"\" --sleeper";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, /* inherit handles */ TRUE, CREATE_NO_WINDOW,
+                       nullptr, nullptr, &startup, &started)) {
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    }
+}
+
+}  // namespace
+
+int main() {
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> arguments(argv + 1, argv + count);
+    LocalFree(argv);
+    if (!arguments.empty() && arguments[0] == L"--sleeper") {
+        Sleep(120000);
+        return 0;
+    }
+
+    const auto control = read_control();
+    auto value = [&control](const char* key) {
+        const auto found = control.find(key);
+        return found == control.end() ? std::string() : found->second;
+    };
+    if (control.empty()) {
+        write_all(STD_OUTPUT_HANDLE,
+                  R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false,)"
+                  R"("verified":false,"reason":"aucune interface de retroeclairage clavier detectee"})"
+                  "\n");
+        return 0;
+    }
+    if (const auto path = value("record"); !path.empty()) {
+        std::string lines;
+        for (const auto& argument : arguments) lines += utf8(argument) + "\n";
+        write_file(wide(path), lines);
+    }
+    if (const auto path = value("copy-script"); !path.empty()) {
+        for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+            if (arguments[i] == L"-File") write_file(wide(path), read_file(arguments[i + 1]));
+        }
+    }
+    if (const auto bytes = value("stderr-bytes"); !bytes.empty()) {
+        write_all(STD_ERROR_HANDLE, std::string(std::stoul(bytes), 'e'));
+    }
+    if (const auto path = value("stdout-file"); !path.empty()) write_all(STD_OUTPUT_HANDLE, read_file(wide(path)));
+    if (control.contains("stdout")) write_all(STD_OUTPUT_HANDLE, value("stdout") + "\n");
+    if (value("spawn-sleeper") == "1") spawn_sleeper();
+    if (const auto ms = value("sleep-ms"); !ms.empty()) Sleep(static_cast<DWORD>(std::stoul(ms)));
+    const auto code = value("exit");
+    return code.empty() ? 0 : std::stoi(code);
+}
