@@ -1,29 +1,21 @@
 #include "cli/shipped_actions.hpp"
 
-#include <ostream>
-
+#include "cli/commands.hpp"
+#include "cli/write_output.hpp"
+#include "firmware_source.hpp"
 #include "service/service_commands.hpp"
 
 namespace vantrel {
-namespace {
-
-std::expected<std::string, std::string> not_built_yet(const std::string&) {
-    return std::unexpected(std::string("commande non disponible dans cette version"));
-}
-
-int write_output_not_built_yet(std::string_view, const std::optional<std::string>&, std::ostream&,
-                               std::ostream& err) {
-    err << "erreur : écriture du document non disponible dans cette version\n";
-    return 1;
-}
-
-}  // namespace
 
 CliActions shipped_actions() {
     return CliActions{
-        .detect = not_built_yet,
-        .list_profiles = not_built_yet,
-        .write_output = write_output_not_built_yet,
+        .detect =
+            [](const std::string& profiles_dir) {
+                const auto firmware = platform_firmware_source();
+                return detect(profiles_dir, *firmware, PLATFORM_BACKEND);
+            },
+        .list_profiles = list_profiles,
+        .write_output = write_output,
         .install_service = install_service,
         .uninstall_service = uninstall_service,
         .run_service = run_service,

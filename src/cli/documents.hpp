@@ -1,0 +1,27 @@
+#pragma once
+// The two JSON documents of the command line, the detection report and the profile listing, and
+// the one pretty form in which both are rendered.
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "cli/resolution.hpp"
+#include "identity.hpp"
+#include "profiles/catalogue.hpp"
+
+namespace vantrel {
+
+// The fixed notice that opens both documents.
+extern const std::string_view NOTICE;
+
+// The detection report in the pretty form (two blanks per level, ": " after keys, raw UTF-8, no
+// final line feed), or the renderer's failure message.
+[[nodiscard]] std::expected<std::string, std::string> render_detection_report(
+    std::string_view backend, const MachineIdentity& identity, const Resolution& resolution,
+    std::size_t profiles_loaded);
+
+// The profile listing in the same form.
+[[nodiscard]] std::expected<std::string, std::string> render_profile_listing(const ProfileCatalogue& catalogue);
+
+}  // namespace vantrel

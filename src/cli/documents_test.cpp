@@ -1,0 +1,152 @@
+#include "cli/documents.hpp"
+
+#include <gtest/gtest.h>
+
+namespace vantrel {
+namespace {
+
+const std::string NOTICE_TEXT(NOTICE);
+
+MachineIdentity full_identity() {
+    MachineIdentity id;
+    id.manufacturer = "LENOVO";
+    id.mtm = "20AB";
+    id.display_name = "ThinkPad Exemple 14 Gen 2";
+    id.bios_vendor = "LENOVO";
+    id.bios_version = "1.23";
+    id.bios_release_date = "01/02/2024";
+    id.sources = SourceLabels{"SMBIOS type 1 (System) : Manufacturer", "SMBIOS type 1 (System) : Product Name",
+                              "SMBIOS type 1 (System) : Version", "SMBIOS type 0 (BIOS) : Vendor",
+                              "SMBIOS type 0 (BIOS) : Version", "SMBIOS type 0 (BIOS) : Release Date"};
+    return id;
+}
+
+MachineProfile named(std::string id, std::string display_name, ProfileScope scope, std::size_t capabilities) {
+    MachineProfile p{1, std::move(id), std::move(display_name), scope, {}, {}};
+    for (std::size_t i = 0; i < capabilities; ++i)
+        p.capabilities.push_back(Capability{"c" + std::to_string(i), "l", PlatformProfile{}, Confidence::Assumed,
+                                            {"s"}, std::nullopt, std::nullopt, std::nullopt});
+    return p;
+}
+
+TEST(Notice, IsOneParagraphOpeningWithTheProductName) {
+    EXPECT_TRUE(NOTICE_TEXT.starts_with("Vantrel "));
+    EXPECT_EQ(NOTICE_TEXT.find('\n'), std::string::npos);
+    const auto unofficial = NOTICE_TEXT.find("NON OFFICIEL");
+    const auto lenovo = NOTICE_TEXT.find("par Lenovo");
+    const auto marks = NOTICE_TEXT.find("marques de Lenovo");
+    const auto warranty = NOTICE_TEXT.find("garantie");
+    ASSERT_NE(unofficial, std::string::npos);
+    ASSERT_NE(warranty, std::string::npos);
+    EXPECT_LT(unofficial, lenovo);
+    EXPECT_LT(lenovo, marks);
+    EXPECT_LT(marks, warranty);
+}
+
+TEST(DetectionReport, FullReportBytes) {
+    const MachineProfile profile = named("exemple-14-gen2", "Exemple 14 Gen 2", ProfileScope::Model, 0);
+    const auto text = render_detection_report("windows-native", full_identity(),
+                                              Resolution{ResolutionKind::Exact, &profile}, 3);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "{\n"
+                     "  \"notice\": \"" + NOTICE_TEXT + "\",\n"
+                     "  \"backend\": \"windows-native\",\n"
+                     "  \"manufacturer\": \"LENOVO\",\n"
+                     "  \"mtm\": \"20AB\",\n"
+                     "  \"display_name\": \"ThinkPad Exemple 14 Gen 2\",\n"
+                     "  \"bios_vendor\": \"LENOVO\",\n"
+                     "  \"bios_version\": \"1.23\",\n"
+                     "  \"bios_release_date\": \"01/02/2024\",\n"
+                     "  \"resolution\": \"exact\",\n"
+                     "  \"profile_id\": \"exemple-14-gen2\",\n"
+                     "  \"profiles_loaded\": 3,\n"
+                     "  \"sources\": {\n"
+                     "    \"manufacturer\": \"SMBIOS type 1 (System) : Manufacturer\",\n"
+                     "    \"mtm\": \"SMBIOS type 1 (System) : Product Name\",\n"
+                     "    \"display_name\": \"SMBIOS type 1 (System) : Version\",\n"
+                     "    \"bios_vendor\": \"SMBIOS type 0 (BIOS) : Vendor\",\n"
+                     "    \"bios_version\": \"SMBIOS type 0 (BIOS) : Version\",\n"
+                     "    \"bios_release_date\": \"SMBIOS type 0 (BIOS) : Release Date\"\n"
+                     "  }\n"
+                     "}");
+}
+
+TEST(DetectionReport, AbsentValuesAndTheirLabelsAreNullAndProfileIdStaysInPlace) {
+    MachineIdentity id;
+    id.manufacturer = "Dell Inc.";
+    id.sources.manufacturer = "SMBIOS type 1 (System) : Manufacturer";
+    const auto text = render_detection_report("linux-sysfs", id, Resolution{ResolutionKind::DynamicProbe}, 0);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "{\n"
+                     "  \"notice\": \"" + NOTICE_TEXT + "\",\n"
+                     "  \"backend\": \"linux-sysfs\",\n"
+                     "  \"manufacturer\": \"Dell Inc.\",\n"
+                     "  \"mtm\": null,\n"
+                     "  \"display_name\": null,\n"
+                     "  \"bios_vendor\": null,\n"
+                     "  \"bios_version\": null,\n"
+                     "  \"bios_release_date\": null,\n"
+                     "  \"resolution\": \"dynamic_probe\",\n"
+                     "  \"profile_id\": null,\n"
+                     "  \"profiles_loaded\": 0,\n"
+                     "  \"sources\": {\n"
+                     "    \"manufacturer\": \"SMBIOS type 1 (System) : Manufacturer\",\n"
+                     "    \"mtm\": null,\n"
+                     "    \"display_name\": null,\n"
+                     "    \"bios_vendor\": null,\n"
+                     "    \"bios_version\": null,\n"
+                     "    \"bios_release_date\": null\n"
+                     "  }\n"
+                     "}");
+}
+
+TEST(DetectionReport, EscapesOnlyWhatJsonRequires) {
+    MachineIdentity id;
+    id.display_name = "Portable \"É\\tendu\" 14\t\x1f/";
+    id.sources.display_name = "SMBIOS type 1 (System) : Version";
+    const auto text = render_detection_report("windows-native", id, Resolution{ResolutionKind::Unsupported}, 7);
+    ASSERT_TRUE(text);
+    EXPECT_NE(text->find("  \"display_name\": \"Portable \\\"\xC3\x89\\\\tendu\\\" 14\\t\\u001f/\",\n"),
+              std::string::npos)
+        << *text;
+    EXPECT_NE(text->find("  \"resolution\": \"unsupported\",\n  \"profile_id\": null,\n  \"profiles_loaded\": 7,\n"),
+              std::string::npos);
+}
+
+TEST(DetectionReport, InvalidUtf8IsARenderingFailureNotACrash) {
+    MachineIdentity id;
+    id.display_name = "\xFF";
+    EXPECT_FALSE(render_detection_report("windows-native", id, Resolution{ResolutionKind::Unsupported}, 0));
+}
+
+TEST(ProfileListing, EmptyCatalogueGivesAnEmptyArray) {
+    const auto text = render_profile_listing({});
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "{\n  \"notice\": \"" + NOTICE_TEXT + "\",\n  \"profiles\": []\n}");
+}
+
+TEST(ProfileListing, SummarisesEachProfileInCatalogueOrder) {
+    const auto text = render_profile_listing({named("b-modele", "ThinkPad Exemple 14 Gen 2", ProfileScope::Model, 4),
+                                              named("a-famille", "ThinkPad Exemple 14", ProfileScope::Family, 0)});
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "{\n"
+                     "  \"notice\": \"" + NOTICE_TEXT + "\",\n"
+                     "  \"profiles\": [\n"
+                     "    {\n"
+                     "      \"id\": \"b-modele\",\n"
+                     "      \"display_name\": \"ThinkPad Exemple 14 Gen 2\",\n"
+                     "      \"scope\": \"model\",\n"
+                     "      \"capabilities\": 4\n"
+                     "    },\n"
+                     "    {\n"
+                     "      \"id\": \"a-famille\",\n"
+                     "      \"display_name\": \"ThinkPad Exemple 14\",\n"
+                     "      \"scope\": \"family\",\n"
+                     "      \"capabilities\": 0\n"
+                     "    }\n"
+                     "  ]\n"
+                     "}");
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,27 @@
+#include "cli/write_output.hpp"
+
+#include <ostream>
+
+namespace vantrel {
+
+int write_output(std::string_view document, const std::optional<std::string>& out_path, std::ostream& out,
+                 std::ostream& err) {
+    std::string text;
+    text.reserve(document.size() + 1);
+    text.append(document);
+    text.push_back('\n');
+    if (!out_path) {
+        out << text;
+        out.flush();
+        return 0;
+    }
+    const auto written = write_whole_file(*out_path, text);
+    if (!written) {
+        err << "erreur : écriture de " << *out_path << " : " << written.error() << '\n';
+        err.flush();
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace vantrel

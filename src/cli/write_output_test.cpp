@@ -1,0 +1,72 @@
+#include "cli/write_output.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string utf8(const fs::path& p) {
+    const auto text = p.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+class WriteOutput : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("vantrel-write-" + std::to_string(testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    static std::string read(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path dir_;
+    std::ostringstream out_, err_;
+};
+
+TEST_F(WriteOutput, StdoutGetsTheDocumentAndOneLineFeed) {
+    EXPECT_EQ(write_output("{\n  \"a\": 1\n}", std::nullopt, out_, err_), 0);
+    EXPECT_EQ(out_.str(), "{\n  \"a\": 1\n}\n");
+    EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(WriteOutput, FileGetsTheSameBytesAndReplacesALongerContent) {
+    const fs::path file = dir_ / "rapport é.json";
+    std::ofstream(file, std::ios::binary) << std::string(10000, 'x');
+    EXPECT_EQ(write_output("{}", utf8(file), out_, err_), 0);
+    EXPECT_EQ(read(file), "{}\n");
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(WriteOutput, MissingDirectoryIsNotCreatedAndFailsWithTheSystemsReason) {
+    const std::string path = utf8(dir_ / "absent" / "r.json");
+    EXPECT_EQ(write_output("{}", path, out_, err_), 1);
+    EXPECT_EQ(out_.str(), "");
+    const std::string prefix = "erreur : écriture de " + path + " : ";
+    ASSERT_TRUE(err_.str().starts_with(prefix)) << err_.str();
+    const std::string reason = err_.str().substr(prefix.size());
+    EXPECT_TRUE(reason.ends_with(")\n")) << reason;  // "... (os error N)"
+    EXPECT_GT(reason.size(), std::string(" (os error 2)\n").size());
+    EXPECT_FALSE(fs::exists(dir_ / "absent"));
+}
+
+TEST_F(WriteOutput, ADirectoryInPlaceOfTheFileFails) {
+    EXPECT_EQ(write_output("{}", utf8(dir_), out_, err_), 1);
+    EXPECT_TRUE(err_.str().starts_with("erreur : écriture de " + utf8(dir_) + " : "));
+}
+
+}  // namespace
+}  // namespace vantrel
