@@ -40,7 +40,9 @@ std::expected<Json, std::string> parse_request(std::string_view text) {
         // Strict: no comments, one value, only white space after it.
         return Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/true,
                            /*ignore_comments=*/false);
-    } catch (const Json::parse_error& fault) {
+    } catch (const Json::exception& fault) {
+        // Not only parse errors: a number beyond the double range ("1e400") is reported as out
+        // of range while parsing, and must not escape to the server loop.
         return std::unexpected(std::string(fault.what()));
     }
 }

@@ -100,6 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         RequestRow{"fraction_level", R"({"op":"keyboard_write","level":1.5})", NO_LEVEL},
         RequestRow{"integral_fraction_level", R"({"op":"keyboard_write","level":1.0})", NO_LEVEL},
         RequestRow{"exponent_level", R"({"op":"keyboard_write","level":1e0})", NO_LEVEL},
+        RequestRow{"number_beyond_double_range", R"({"op":"keyboard_write","level":1e400})",
+                   unreadable("[json.exception.out_of_range.406] number overflow parsing '1e400'")},
         RequestRow{"text_level", R"({"op":"keyboard_write","level":"1"})", NO_LEVEL},
         RequestRow{"true_level", R"({"op":"keyboard_write","level":true})", NO_LEVEL},
         RequestRow{"null_level", R"({"op":"keyboard_write","level":null})", NO_LEVEL},
