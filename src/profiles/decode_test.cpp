@@ -37,11 +37,18 @@ sources = ["documentation du système"]
 // The complete profile with the line that starts with `prefix` replaced by `line` (removed when
 // `line` is empty).
 std::string with_line(std::string_view prefix, std::string_view line) {
-    std::string text(COMPLETE);
-    const std::size_t start = text.find("\n" + std::string(prefix)) + 1;
+    const std::string_view text = COMPLETE;
+    std::string needle = "\n";
+    needle += prefix;
+    const std::size_t start = text.find(needle) + 1;
     const std::size_t end = text.find('\n', start) + 1;
-    text.replace(start, end - start, line.empty() ? std::string() : std::string(line) + "\n");
-    return text;
+    std::string changed(text.substr(0, start));
+    if (!line.empty()) {
+        changed += line;
+        changed += '\n';
+    }
+    changed += text.substr(end);
+    return changed;
 }
 
 std::string last_line(const std::string& report) { return report.substr(report.rfind('\n') + 1); }
