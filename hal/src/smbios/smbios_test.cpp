@@ -180,7 +180,9 @@ TEST(WalkerFields, ReadsAllEightFieldsOfAFirmwareTable) {
 }
 
 TEST(WalkerFields, AFieldIsReadOnlyWhenTheFormattedAreaReachesIt) {
-    const std::initializer_list<std::string_view> strings{"Vendor", "Product", "Version", "Family"};
+    // The first string starts with byte 4: a field read one byte past the formatted area would
+    // take that byte as its string number and find "Family".
+    const std::initializer_list<std::string_view> strings{"\x04Vendor", "Product", "Version", "Family"};
     // Type 1: Family's number is at 0x1A, so length 0x1A leaves it out and 0x1B reads it.
     for (const auto& [length, family] : {std::pair{0x19, false}, std::pair{0x1A, false}, std::pair{0x1B, true}}) {
         Bytes area = system_area(1, 2, 3, 4);
@@ -193,15 +195,16 @@ TEST(WalkerFields, AFieldIsReadOnlyWhenTheFormattedAreaReachesIt) {
     Bytes bios = bios_area(1, 2, 3);
     bios.resize(8 - 4);
     SmbiosFields expected;
-    expected.bios_vendor = "Vendor";
+    expected.bios_vendor = "\x04Vendor";
     expected.bios_version = "Product";
     EXPECT_EQ(parsed(TableBuilder().structure(0, bios, strings).bytes()), expected);
     bios.resize(5 - 4);
     expected.bios_version.reset();
     EXPECT_EQ(parsed(TableBuilder().structure(0, bios, strings).bytes()), expected);
     // Type 2 of length 5 has no product number; of length 6 it has.
-    EXPECT_EQ(parsed(TableBuilder().structure(2, {1}, strings).bytes()), SmbiosFields{});
-    EXPECT_EQ(parsed(TableBuilder().structure(2, {1, 2}, strings).bytes()).baseboard_product, "Product");
+    const std::initializer_list<std::string_view> board{"\x02Maker", "Product"};
+    EXPECT_EQ(parsed(TableBuilder().structure(2, {1}, board).bytes()), SmbiosFields{});
+    EXPECT_EQ(parsed(TableBuilder().structure(2, {1, 2}, board).bytes()).baseboard_product, "Product");
 }
 
 TEST(WalkerFields, StringNumbersOutsideTheSetLeaveTheFieldAbsent) {
