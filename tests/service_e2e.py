@@ -43,10 +43,16 @@ class ServiceCase(unittest.TestCase):
         return PREFIX.run(EXE, list(args))
 
     def install(self):
-        self.assertEqual(self.vantrel("service", "install")[0], 0)
+        self.assertEqual(self.vantrel("service", "install")[:2],
+                         (0, "service VantrelHal installé et démarré au prochain reboot\n"
+                             "démarrez-le avec : sc start VantrelHal\n".encode()))
+
+    def start(self):
+        code, _, err = CONTROL.call("start", SERVICE)
+        self.assertEqual(code, 0, err)
 
     def start_running(self):
-        self.assertEqual(CONTROL.call("start", SERVICE)[0], 0)
+        self.start()
         reached, status = CONTROL.wait("running")
         self.assertTrue(reached, status)
 
@@ -109,7 +115,7 @@ class Runtime(ServiceCase):
         holder = PREFIX.popen(CLIENT, ["hold", PIPE, "20"])
         try:
             self.assertEqual(holder.stdout.readline(), "prêt\n".encode())
-            self.assertEqual(CONTROL.call("start", SERVICE)[0], 0)
+            self.start()
             self.assertStoppedCleanly()
         finally:
             holder.kill()
@@ -123,8 +129,27 @@ class Runtime(ServiceCase):
     def test_request_is_carried_out_by_the_stand_in_powershell(self):
         if not os.path.exists(os.path.join(FOLDER, "powershell.exe")):
             raise unittest.SkipTest("the stand-in powershell.exe (target fake_powershell) is not built")
-        raise unittest.SkipTest("the stand-in's protocol is not settled yet")
-
+        # The service's environment is the service manager's: the stand-in reads its orders from
+        # the control file beside it.
+        record = os.path.join(FOLDER, "arguments.txt")
+        control = os.path.join(FOLDER, "powershell.control")
+        if os.path.exists(record):
+            os.remove(record)
+        with open(control, "w", encoding="utf-8") as f:
+            f.write(f"record={windows_path(record)}\n"
+                    'stdout={"available":true,"known":true,"level":1,"max_level":2,'
+                    '"source":"thinkpad-pm","applied":true,"reason":"","verified":true}\n')
+        self.addCleanup(os.remove, control)
+        self.install()
+        self.start_running()
+        code, reply, err = CONTROL.request(b'{"op":"keyboard_write","level":1}\n')
+        self.assertEqual((code, reply), (0, b'{"applied":true,"available":true,"known":true,"level":1,'
+                                            b'"max_level":2,"reason":"","source":"thinkpad-pm"}\n'), err)
+        with open(record, encoding="utf-8") as f:
+            arguments = f.read().splitlines()
+        self.assertEqual(arguments[arguments.index("-Mode") + 1:arguments.index("-Mode") + 4], ["write", "-Level", "1"])
+        self.assertEqual(CONTROL.call("stop", SERVICE)[0], 0)
+        self.assertStoppedCleanly()
 
 if __name__ == "__main__":
     main()

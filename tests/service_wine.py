@@ -5,6 +5,7 @@ seconds and hundreds of megabytes to make); the service is removed at every end.
 import os
 import shutil
 import subprocess
+import time
 
 SERVICE = "VantrelHal"
 PIPE = "\\\\.\\pipe\\VantrelHal"
@@ -77,3 +78,8 @@ class ServiceControl:
         self.call("stop", SERVICE)
         self.wait("stopped", 10)
         self.prefix.run(exe, ["service", "uninstall"])
+        # A deletion completes only once the manager has let go of the stopped service; until
+        # then a new installation would find it "marked for deletion".
+        deadline = time.monotonic() + 10
+        while self.call("config", SERVICE)[0] == 0 and time.monotonic() < deadline:
+            time.sleep(0.1)
