@@ -11,7 +11,7 @@ set(VANTREL_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs in the t
 
 # vantrel_add_fuzzer(NAME <name> SOURCES <files...> [GENERATOR <target>] [CORPUS <dirs...>])
 #   GENERATOR: an executable target run with one argument, a folder to fill with starting inputs.
-#   CORPUS: folders of committed inputs (crash regressions among them), replayed on every run.
+#   CORPUS: folders of committed inputs, replayed on every run; fuzz/regressions/<name> is added.
 function(vantrel_add_fuzzer)
   cmake_parse_arguments(F "" "NAME;GENERATOR" "SOURCES;CORPUS" ${ARGN})
   set(target fuzz_${F_NAME})
@@ -20,6 +20,8 @@ function(vantrel_add_fuzzer)
   target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   set(work ${CMAKE_BINARY_DIR}/fuzz-work/${F_NAME})
+  # Inputs that once crashed a target are kept in fuzz/regressions/<name> and replayed every run.
+  list(APPEND F_CORPUS ${PROJECT_SOURCE_DIR}/fuzz/regressions/${F_NAME})
   set(generator "")
   if(F_GENERATOR)
     set(generator $<TARGET_FILE:${F_GENERATOR}>)
