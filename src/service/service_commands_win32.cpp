@@ -72,8 +72,13 @@ std::expected<void, std::string> uninstall_service(std::ostream& out) {
 
     win32::UniqueServiceHandle service(OpenServiceW(manager.get(), SERVICE_NAME_W, SERVICE_ALL_ACCESS));
     if (!service) {
-        // Missing, or not ours to open: either way there is nothing this command can remove.
+        const DWORD open_code = GetLastError();
         manager.reset();
+        // Only a missing service is "not installed". A service that exists but may not be opened
+        // (access refused, say) is still installed: saying otherwise would report success for a
+        // removal that did not happen.
+        if (open_code != ERROR_SERVICE_DOES_NOT_EXIST)
+            return std::unexpected("ouverture du service refusée (code " + std::to_string(open_code) + ")");
         out << "le service " << SERVICE_NAME << " n'est pas installé\n";
         return {};
     }
