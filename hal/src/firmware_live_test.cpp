@@ -34,7 +34,7 @@ std::optional<std::string> from_hex(std::string_view hex) {
 }
 
 // "name=hex,name=hex": the fields expected present; every other field is expected absent.
-std::optional<SmbiosFields> expected_fields(std::string_view spec) {
+std::optional<SmbiosFields> expected_fields(std::string_view expected_text) {
     const std::map<std::string_view, std::optional<std::string> SmbiosFields::*> names{
         {"bios_vendor", &SmbiosFields::bios_vendor},
         {"bios_version", &SmbiosFields::bios_version},
@@ -46,9 +46,9 @@ std::optional<SmbiosFields> expected_fields(std::string_view spec) {
         {"baseboard_product", &SmbiosFields::baseboard_product},
     };
     SmbiosFields fields;
-    while (!spec.empty()) {
-        const std::string_view item = spec.substr(0, spec.find(','));
-        spec.remove_prefix(std::min(spec.size(), item.size() + 1));
+    while (!expected_text.empty()) {
+        const std::string_view item = expected_text.substr(0, expected_text.find(','));
+        expected_text.remove_prefix(std::min(expected_text.size(), item.size() + 1));
         const std::size_t equals = item.find('=');
         if (equals == std::string_view::npos) return std::nullopt;
         const auto field = names.find(item.substr(0, equals));

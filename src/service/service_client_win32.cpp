@@ -242,18 +242,18 @@ int stress(const std::wstring& name, int count) {
     const std::string malformed[] = {"{\"op\":", "\xEF\xBB\xBF{\"op\":\"keyboard_read\"}", "\xFF\xFE",
                                      "{\"op\":\"keyboard_read\"}{}", "{\"op\":\"keyboard_write\",\"level\":-1}",
                                      "{\"op\":\"KEYBOARD_READ\"}", std::string(5000, '[')};
-    std::uint32_t seed = 12345;
+    std::uint32_t state = 12345;
     int answered = 0;
     int wrong = 0;
     for (int i = 1; i <= count; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        const std::uint32_t pick = (seed >> 16) % 10;
+        state = state * 1103515245u + 12345u;
+        const std::uint32_t pick = (state >> 16) % 10;
         auto [pipe, error] = open_pipe(name);
         if (!pipe) return failed("ouverture du tube", error);
         if (pick < 3) {  // valid
             if (write_all(pipe.get(), valid[pick])) wrong += is_reply(read_all(pipe.get())) ? 0 : 1, ++answered;
         } else if (pick < 7) {  // malformed
-            const std::string& bytes = malformed[(seed >> 8) % std::size(malformed)];
+            const std::string& bytes = malformed[(state >> 8) % std::size(malformed)];
             if (write_all(pipe.get(), bytes)) {
                 const std::string reply = read_all(pipe.get());
                 wrong += is_reply(reply) && reply.find("\"applied\":false") != std::string::npos ? 0 : 1;
