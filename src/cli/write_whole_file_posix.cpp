@@ -2,20 +2,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "cli/write_output.hpp"
+#include "os_error.hpp"
 
 namespace vantrel {
-namespace {
-
-std::string describe(int code) { return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")"; }
-
-}  // namespace
-
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return std::unexpected(describe(errno));
+    if (fd < 0) return std::unexpected(describe_os_error(errno));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -23,12 +17,12 @@ std::expected<void, std::string> write_whole_file(const std::string& path, std::
         if (n <= 0) {
             const int code = n < 0 ? errno : EIO;
             ::close(fd);
-            return std::unexpected(describe(code));
+            return std::unexpected(describe_os_error(code));
         }
         done += static_cast<std::size_t>(n);
     }
     // A close that fails (a full disk on NFS, say) means the bytes may not have arrived.
-    if (::close(fd) != 0) return std::unexpected(describe(errno));
+    if (::close(fd) != 0) return std::unexpected(describe_os_error(errno));
     return {};
 }
 

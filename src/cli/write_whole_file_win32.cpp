@@ -3,30 +3,25 @@
 #include <algorithm>
 
 #include "cli/write_output.hpp"
+#include "os_error.hpp"
 #include "win32/text.hpp"
 #include "win32/unique_handle.hpp"
 
 namespace vantrel {
-namespace {
-
-std::string describe(DWORD code) { return win32::system_message(code) + " (os error " + std::to_string(code) + ")"; }
-
-}  // namespace
-
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {
     const std::wstring wide = win32::to_utf16(path);
     win32::UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::unexpected(describe(GetLastError()));
+    if (!file) return std::unexpected(describe_os_error(GetLastError()));
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) return std::unexpected(describe(GetLastError()));
-        if (written == 0) return std::unexpected(describe(ERROR_WRITE_FAULT));
+        if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) return std::unexpected(describe_os_error(GetLastError()));
+        if (written == 0) return std::unexpected(describe_os_error(ERROR_WRITE_FAULT));
         done += written;
     }
-    if (!CloseHandle(file.release())) return std::unexpected(describe(GetLastError()));
+    if (!CloseHandle(file.release())) return std::unexpected(describe_os_error(GetLastError()));
     return {};
 }
 

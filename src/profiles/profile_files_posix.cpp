@@ -3,17 +3,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
+#include "os_error.hpp"
 #include "profiles/profile_files.hpp"
 
 namespace vantrel {
 namespace {
 
-LoadError os_error(int code) {
-    return {LoadErrorKind::Io, std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")"};
-}
+LoadError os_error(int code) { return {LoadErrorKind::Io, describe_os_error(static_cast<unsigned long>(code))}; }
 
 struct DirectoryCloser {
     void operator()(DIR* directory) const { closedir(directory); }

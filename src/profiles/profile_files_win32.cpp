@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "os_error.hpp"
 #include "profiles/profile_files.hpp"
 #include "win32/text.hpp"
 #include "win32/unique_handle.hpp"
@@ -7,9 +8,7 @@
 namespace vantrel {
 namespace {
 
-LoadError os_error(DWORD code) {
-    return {LoadErrorKind::Io, win32::system_message(code) + " (os error " + std::to_string(code) + ")"};
-}
+LoadError os_error(DWORD code) { return {LoadErrorKind::Io, describe_os_error(code)}; }
 
 bool ends_with_separator(const std::string& dir) {
     // "C:" names the current directory of drive C: a separator would change it into the root.

@@ -1,0 +1,10 @@
+#include "os_error.hpp"
+#include "win32/text.hpp"
+
+namespace vantrel {
+
+std::string describe_os_error(unsigned long code) {
+    return win32::system_message(code) + " (os error " + std::to_string(code) + ")";
+}
+
+}  // namespace vantrel
