@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "win32/executable_path.hpp"
 #include "win32/text.hpp"
 
 namespace vantrel {
 namespace {
 
+// vantrel.exe is built beside the test binary.
 std::wstring built_executable() {
-    wchar_t self[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, length);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"vantrel.exe";
+    const std::wstring self = win32::executable_path().value_or(L"");
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + L"vantrel.exe";
 }
 
 std::string version_string(const std::vector<char>& block, const wchar_t* name) {

@@ -11,6 +11,7 @@
 #include "backlight.hpp"
 #include "backlight_invocation.hpp"
 #include "unicode.hpp"
+#include "win32/executable_path.hpp"
 #include "win32/text.hpp"
 #include "win32/unique_handle.hpp"
 
@@ -90,17 +91,9 @@ std::wstring temporary_directory() {
 
 // The directory of the running executable joined with "framework"; empty when it is unknown.
 std::string framework_directory() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        if (path.size() >= 32768) return {};
-        path.resize(path.size() * 2);
-    }
+    auto executable = win32::executable_path();
+    if (!executable) return {};
+    std::wstring& path = *executable;
     const auto slash = path.find_last_of(L"\\/");
     if (slash == std::wstring::npos) return {};
     path.resize(slash + 1);

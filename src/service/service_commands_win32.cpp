@@ -6,6 +6,7 @@
 #include "service/service_commands.hpp"
 #include "service/service_handle_win32.hpp"
 #include "service/service_name.hpp"
+#include "win32/executable_path.hpp"
 #include "win32/text.hpp"
 
 namespace vantrel {
@@ -18,29 +19,13 @@ std::string manager_error(DWORD code) {
            ") : invite administrateur requise";
 }
 
-// The full path of the running executable, however long.
-std::expected<std::wstring, DWORD> executable_path() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return std::unexpected(GetLastError());
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        // Truncated: the result filled the buffer.
-        if (path.size() >= 32768) return std::unexpected(DWORD{ERROR_INSUFFICIENT_BUFFER});
-        path.resize(path.size() * 2);
-    }
-}
-
 }  // namespace
 
 std::expected<void, std::string> install_service(std::ostream& out) {
     win32::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager) return std::unexpected(manager_error(GetLastError()));
 
-    const auto path = executable_path();
+    const auto path = win32::executable_path();
     if (!path) return std::unexpected("chemin de l'exécutable introuvable : " + win32::system_message(path.error()));
     // Quoted, so a path with blanks names one file for the manager.
     const std::wstring command_line = L"\"" + *path + L"\" --service";

@@ -1,0 +1,20 @@
+#include "win32/executable_path.hpp"
+
+namespace vantrel::win32 {
+
+std::expected<std::wstring, DWORD> executable_path() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return std::unexpected(GetLastError());
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        // Truncated: the result filled the buffer.
+        if (path.size() >= 32768) return std::unexpected(DWORD{ERROR_INSUFFICIENT_BUFFER});
+        path.resize(path.size() * 2);
+    }
+}
+
+}  // namespace vantrel::win32
