@@ -1,0 +1,169 @@
+// Runs a program in a console of its own and hands back what that console shows, for the tests of
+// the console branch of the standard streams.
+//
+//   console_host.exe RESULT PROGRAM [ARGUMENT...]
+//
+// PROGRAM runs with its standard output and error on the console (input from NUL), whose output
+// code page is 850, so that UTF-8 bytes written as such would show garbled. When it has ended,
+// the console's characters are written to RESULT as UTF-16LE: the rows up to the cursor, each up to
+// its last written cell, joined by line feeds (units are copied as they are, lone surrogates
+// included). The exit code is PROGRAM's, or:
+//   NO_CONSOLE (253): no console could be had here; RESULT holds the reason;
+//   FAILED (252): anything else went wrong; RESULT holds what.
+//
+// A process started by Wine from Linux without a terminal has no console, and AllocConsole wants
+// a display for its window; a process created with CREATE_NO_WINDOW gets a console without a
+// window. So the host starts a copy of itself that way and does the work in that copy.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int NO_CONSOLE = 253;
+constexpr int FAILED = 252;
+constexpr wchar_t INNER_FLAG[] = L"--in-console";
+// Wider than any line of the tests, so that no line wraps; taller than the window, which Wine
+// requires of a screen buffer.
+constexpr SHORT WIDTH = 20000;
+constexpr SHORT HEIGHT = 400;
+constexpr DWORD PROGRAM_TIMEOUT_MS = 60000;
+
+class Handle {
+public:
+    explicit Handle(HANDLE h = nullptr) : h_(h) {}
+    ~Handle() {
+        if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE h_;
+};
+
+// One argument quoted so that CommandLineToArgvW gives it back unchanged.
+std::wstring quoted(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
+bool write_result(const std::wstring& path, const std::wstring& text) {
+    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    return file.valid() && WriteFile(file.get(), text.data(), bytes, &written, nullptr) && written == bytes;
+}
+
+int fail(const std::wstring& result, int code, const std::wstring& what) {
+    write_result(result, what + L" (code " + std::to_wstring(GetLastError()) + L")");
+    return code;
+}
+
+// Starts `command` and waits for it; yields its exit code, or nothing when it could not run.
+bool run(std::wstring command, DWORD flags, STARTUPINFOW& startup, bool inherit, DWORD& code) {
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, inherit, flags, nullptr, nullptr, &startup,
+                        &process))
+        return false;
+    Handle process_handle(process.hProcess), thread_handle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, PROGRAM_TIMEOUT_MS) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, FAILED);
+        SetLastError(ERROR_TIMEOUT);
+        return false;
+    }
+    return GetExitCodeProcess(process.hProcess, &code) != 0;
+}
+
+// The console's text: rows up to the cursor, each cut after its last written cell (the buffer is
+// filled with NUL beforehand, so written blanks stay).
+std::wstring screen_text(HANDLE console) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(console, &info)) return L"";
+    std::wstring text;
+    std::vector<wchar_t> row(static_cast<std::size_t>(info.dwSize.X));
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+        DWORD read = 0;
+        if (!ReadConsoleOutputCharacterW(console, row.data(), info.dwSize.X, COORD{0, y}, &read)) return L"";
+        std::wstring line(row.data(), read);
+        line.erase(line.find_last_not_of(L'\0') + 1);
+        if (y > 0) text += L'\n';
+        text += line;
+    }
+    return text;
+}
+
+int inner(const std::wstring& result, const std::wstring& program_command) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    Handle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &inheritable, OPEN_EXISTING, 0, nullptr));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!console.valid() || !GetConsoleScreenBufferInfo(console.get(), &info))
+        return fail(result, NO_CONSOLE, L"a process created with CREATE_NO_WINDOW has no usable console");
+    if (!SetConsoleOutputCP(850)) return fail(result, FAILED, L"SetConsoleOutputCP(850)");
+    const SHORT height = info.dwSize.Y > HEIGHT ? info.dwSize.Y : HEIGHT;
+    if (!SetConsoleScreenBufferSize(console.get(), COORD{WIDTH, height}))
+        return fail(result, FAILED, L"SetConsoleScreenBufferSize");
+    DWORD filled = 0;
+    if (!FillConsoleOutputCharacterW(console.get(), L'\0', static_cast<DWORD>(WIDTH) * static_cast<DWORD>(height),
+                                     COORD{0, 0}, &filled) ||
+        !SetConsoleCursorPosition(console.get(), COORD{0, 0}))
+        return fail(result, FAILED, L"clearing the screen buffer");
+    Handle nul(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
+                           nullptr));
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul.get();
+    startup.hStdOutput = console.get();
+    startup.hStdError = console.get();
+    DWORD code = 0;
+    if (!run(program_command, 0, startup, /* inherit */ TRUE, code)) return fail(result, FAILED, L"running " + program_command);
+    if (!write_result(result, screen_text(console.get()))) return FAILED;
+    return static_cast<int>(code);
+}
+
+}  // namespace
+
+int wmain() {
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> args(argv, argv + count);
+    LocalFree(argv);
+    const bool in_console = count > 1 && args[1] == INNER_FLAG;
+    const std::size_t first = in_console ? 2 : 1;
+    if (count < static_cast<int>(first) + 2) return FAILED;
+    const std::wstring& result = args[first];
+    std::wstring program_command;
+    for (std::size_t i = first + 1; i < args.size(); ++i) program_command += (program_command.empty() ? L"" : L" ") + quoted(args[i]);
+    if (in_console) return inner(result, program_command);
+
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length == MAX_PATH) return fail(result, FAILED, L"GetModuleFileNameW");
+    std::wstring self_command = quoted(self) + L" " + INNER_FLAG + L" " + quoted(result) + L" " + program_command;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    DWORD code = 0;
+    if (!run(self_command, CREATE_NO_WINDOW, startup, /* inherit */ FALSE, code))
+        return fail(result, FAILED, L"starting the host in a console of its own");
+    return static_cast<int>(code);
+}
