@@ -19,7 +19,9 @@ def utf16_length(text):
 
 
 # The console stream writes at most 16384 UTF-16 units per call. This option is as long as it
-# takes for the first unit of U+1F600 (a surrogate pair) to be the last unit of the first call.
+# takes for the first unit of U+1F600 (a surrogate pair) to fall on that boundary: the text around
+# it must arrive whole, nothing lost or doubled. (Wine's console keeps each unit in its own cell, so
+# a pair cut between two calls would read back whole here; vantrel_tests checks the cut itself.)
 PREFIX = "erreur : option inconnue : "
 HEAD = "--chemin « " + "é" * (16383 - utf16_length(PREFIX + "--chemin « "))
 LONG_OPTION = HEAD + "😀 » " + "ü" * 40
@@ -32,7 +34,7 @@ ROWS = [
      "erreur : option inconnue : --forcé\n\n" + TEXT + "\n"),
     ("unknown_command_outside_the_bmp", ["ThinkPad™ X1 😀"], 2,
      "commande inconnue : ThinkPad™ X1 😀\n\n" + TEXT + "\n"),
-    ("surrogate_pair_across_write_calls", ["detect", LONG_OPTION, "x"], 2,
+    ("pair_on_the_boundary_of_two_console_writes", ["detect", LONG_OPTION, "x"], 2,
      PREFIX + LONG_OPTION + "\n\n" + TEXT + "\n"),
 ]
 

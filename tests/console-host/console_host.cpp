@@ -21,7 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "win32/unique_handle.hpp"
+
 namespace {
+
+using vantrel::win32::UniqueHandle;
 
 constexpr int NO_CONSOLE = 253;
 constexpr int FAILED = 252;
@@ -31,21 +35,6 @@ constexpr wchar_t INNER_FLAG[] = L"--in-console";
 constexpr SHORT WIDTH = 20000;
 constexpr SHORT HEIGHT = 400;
 constexpr DWORD PROGRAM_TIMEOUT_MS = 60000;
-
-class Handle {
-public:
-    explicit Handle(HANDLE h = nullptr) : h_(h) {}
-    ~Handle() {
-        if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE h_;
-};
 
 // One argument quoted so that CommandLineToArgvW gives it back unchanged.
 std::wstring quoted(const std::wstring& arg) {
@@ -66,10 +55,11 @@ std::wstring quoted(const std::wstring& arg) {
 }
 
 bool write_result(const std::wstring& path, const std::wstring& text) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    return file.valid() && WriteFile(file.get(), text.data(), bytes, &written, nullptr) && written == bytes;
+    return file && WriteFile(file.get(), text.data(), bytes, &written, nullptr) && written == bytes;
 }
 
 int fail(const std::wstring& result, int code, const std::wstring& what) {
@@ -83,7 +73,7 @@ bool run(std::wstring command, DWORD flags, STARTUPINFOW& startup, bool inherit,
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, inherit, flags, nullptr, nullptr, &startup,
                         &process))
         return false;
-    Handle process_handle(process.hProcess), thread_handle(process.hThread);
+    UniqueHandle process_handle(process.hProcess), thread_handle(process.hThread);
     if (WaitForSingleObject(process.hProcess, PROGRAM_TIMEOUT_MS) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, FAILED);
         SetLastError(ERROR_TIMEOUT);
@@ -112,10 +102,10 @@ std::wstring screen_text(HANDLE console) {
 
 int inner(const std::wstring& result, const std::wstring& program_command) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    UniqueHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                &inheritable, OPEN_EXISTING, 0, nullptr));
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (!console.valid() || !GetConsoleScreenBufferInfo(console.get(), &info))
+    if (!console || !GetConsoleScreenBufferInfo(console.get(), &info))
         return fail(result, NO_CONSOLE, L"a process created with CREATE_NO_WINDOW has no usable console");
     if (!SetConsoleOutputCP(850)) return fail(result, FAILED, L"SetConsoleOutputCP(850)");
     const SHORT height = info.dwSize.Y > HEIGHT ? info.dwSize.Y : HEIGHT;
@@ -126,8 +116,8 @@ int inner(const std::wstring& result, const std::wstring& program_command) {
                                      COORD{0, 0}, &filled) ||
         !SetConsoleCursorPosition(console.get(), COORD{0, 0}))
         return fail(result, FAILED, L"clearing the screen buffer");
-    Handle nul(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
-                           nullptr));
+    UniqueHandle nul(
+        CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr));
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -136,7 +126,8 @@ int inner(const std::wstring& result, const std::wstring& program_command) {
     startup.hStdOutput = console.get();
     startup.hStdError = console.get();
     DWORD code = 0;
-    if (!run(program_command, 0, startup, /* inherit */ TRUE, code)) return fail(result, FAILED, L"running " + program_command);
+    if (!run(program_command, 0, startup, /* inherit */ TRUE, code))
+        return fail(result, FAILED, L"running " + program_command);
     if (!write_result(result, screen_text(console.get()))) return FAILED;
     return static_cast<int>(code);
 }
@@ -153,7 +144,8 @@ int wmain() {
     if (count < static_cast<int>(first) + 2) return FAILED;
     const std::wstring& result = args[first];
     std::wstring program_command;
-    for (std::size_t i = first + 1; i < args.size(); ++i) program_command += (program_command.empty() ? L"" : L" ") + quoted(args[i]);
+    for (std::size_t i = first + 1; i < args.size(); ++i)
+        program_command += (program_command.empty() ? L"" : L" ") + quoted(args[i]);
     if (in_console) return inner(result, program_command);
 
     wchar_t self[MAX_PATH];
