@@ -6,6 +6,11 @@
 
 namespace vantrel::win32 {
 
+std::size_t console_write_length(std::wstring_view text, std::size_t limit) {
+    if (text.size() <= limit) return text.size();
+    return limit > 1 && IS_HIGH_SURROGATE(text[limit - 1]) ? limit - 1 : limit;
+}
+
 StandardStreamBuf::StandardStreamBuf(DWORD which) : handle_(GetStdHandle(which)) {
     DWORD mode = 0;
     console_ = handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode);
@@ -34,7 +39,7 @@ int StandardStreamBuf::sync() {
         std::size_t done = 0;
         while (done < wide.size()) {
             DWORD written = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 16384));
+            const DWORD chunk = static_cast<DWORD>(console_write_length(std::wstring_view(wide).substr(done), 16384));
             if (!WriteConsoleW(handle_, wide.data() + done, chunk, &written, nullptr) || written == 0) break;
             done += written;
         }

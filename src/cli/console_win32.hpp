@@ -7,8 +7,14 @@
 
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 namespace vantrel::win32 {
+
+// How many units of `text` one console write takes: at most `limit`, but never the first half of a
+// surrogate pair without the second, which Windows' console shows as two replacement characters
+// when they come in separate writes.
+std::size_t console_write_length(std::wstring_view text, std::size_t limit);
 
 class StandardStreamBuf : public std::streambuf {
 public:
