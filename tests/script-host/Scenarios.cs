@@ -310,7 +310,7 @@ function global:Invoke-CimMethod {
             all.Add(s);
         }
         {
-            Scenario s = new Scenario { Name = "hid skips other collections and one without 0x7B, and goes on", Mode = "write", Level = 1 };
+            Scenario s = new Scenario { Name = "hid skips a keyboard and a 0x0C/0x07 collection without 0x7B, finds a range holding 0x7B", Mode = "write", Level = 1 };
             const string keyboard = @"\\?\hid#vid_17ef&pid_6047&col01#keyboard";
             const string media = @"\\?\hid#vid_17ef&pid_6047&col02#media";
             s.Devices = () =>

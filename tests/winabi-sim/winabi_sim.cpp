@@ -6,6 +6,9 @@
 // and steers it through the sim_* functions: HID collections, the ThinkPad power-management
 // driver, failures. Every call that reaches a device is logged; handles, device lists and
 // preparsed data are counted so that a leak shows.
+// Beyond its reach: the Windows x64 calling convention itself (calls here follow the platform's),
+// the .NET Framework marshaller and Add-Type of Windows PowerShell 5.1, and real drivers and
+// firmware, whose answers are modelled only as far as Microsoft documents them.
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -100,8 +103,7 @@ struct ThinkPad {
 };
 
 struct Open { int device; uint32_t access; };  // device -1: the ThinkPad driver
-struct Preparsed { uint32_t magic; int device; };
-constexpr uint32_t PREPARSED_MAGIC = 0x50524550;
+struct Preparsed { int device; };
 
 std::vector<Collection> collections;
 ThinkPad thinkpad;
@@ -149,7 +151,7 @@ Collection* hid_of(Handle handle) {
 }
 
 Preparsed* find_preparsed(void* pointer) {
-    for (Preparsed* p : preparsed_live) if (p == pointer && p->magic == PREPARSED_MAGIC) return p;
+    for (Preparsed* p : preparsed_live) if (p == pointer) return p;
     return nullptr;
 }
 
@@ -195,7 +197,7 @@ uint32_t send_report(const char* name, Handle handle, const uint8_t* report, uin
     std::string line = std::string(name) + " " + hex_bytes(report, length);
     int code = !c ? ERROR_INVALID_HANDLE
                : !(find_handle(handle)->access & GENERIC_WRITE) ? ERROR_ACCESS_DENIED
-               : length != report_length(*c, type) ? (type == 1 && !boolean ? ERROR_INVALID_USER_BUFFER : ERROR_INVALID_PARAMETER)
+               : length != report_length(*c, type) ? ERROR_INVALID_PARAMETER
                : (c->*fault).next();
     if (code) {
         log(line + failed(code));
@@ -425,7 +427,7 @@ uint32_t HidD_GetPreparsedData(Handle device, void** preparsed) {
         errno = error;
         return BOOLEAN_FALSE;
     }
-    preparsed_live.push_back(new Preparsed{PREPARSED_MAGIC, open->device});
+    preparsed_live.push_back(new Preparsed{open->device});
     *preparsed = preparsed_live.back();
     return BOOLEAN_TRUE;
 }
