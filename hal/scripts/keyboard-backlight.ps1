@@ -40,7 +40,7 @@ public static class TpKbBacklight
     const uint ShareRead = 0x00000001;
     const uint OpenExisting = 3;
 
-    [DllImport("kernel32.dll", SetLastError = true, CharSet = CharSet.Unicode)]
+    [DllImport("kernel32.dll", SetLastError = true, CharSet = CharSet.Unicode, EntryPoint = "CreateFileW")]
     static extern IntPtr CreateFile(string name, uint access, uint share, IntPtr security,
                                     uint disposition, uint flags, IntPtr template);
 
@@ -230,20 +230,27 @@ public static class HidKbBacklight
     [DllImport("hid.dll")]
     static extern void HidD_GetHidGuid(out Guid guid);
 
+    // The HidD_ functions return a one-byte BOOLEAN: the rest of the return register is undefined,
+    // so a FALSE read as a four-byte BOOL can look true.
     [DllImport("hid.dll", SetLastError = true)]
+    [return: MarshalAs(UnmanagedType.U1)]
     static extern bool HidD_GetPreparsedData(IntPtr device, out IntPtr preparsed);
 
     [DllImport("hid.dll")]
+    [return: MarshalAs(UnmanagedType.U1)]
     static extern bool HidD_FreePreparsedData(IntPtr preparsed);
 
     [DllImport("hid.dll", SetLastError = true)]
-    static extern bool HidD_GetFeature(IntPtr device, byte[] report, int length);
+    [return: MarshalAs(UnmanagedType.U1)]
+    static extern bool HidD_GetFeature(IntPtr device, byte[] report, uint length);
 
     [DllImport("hid.dll", SetLastError = true)]
-    static extern bool HidD_SetFeature(IntPtr device, byte[] report, int length);
+    [return: MarshalAs(UnmanagedType.U1)]
+    static extern bool HidD_SetFeature(IntPtr device, byte[] report, uint length);
 
     [DllImport("hid.dll", SetLastError = true)]
-    static extern bool HidD_SetOutputReport(IntPtr device, byte[] report, int length);
+    [return: MarshalAs(UnmanagedType.U1)]
+    static extern bool HidD_SetOutputReport(IntPtr device, byte[] report, uint length);
 
     [DllImport("hid.dll")]
     static extern int HidP_GetCaps(IntPtr preparsed, out HidpCaps caps);
@@ -422,7 +429,7 @@ public static class HidKbBacklight
             if (!HidD_GetPreparsedData(handle, out preparsed)) return invalid;
             byte[] report = new byte[device.FeatureLength];
             if (device.FeatureReportId != 0) report[0] = device.FeatureReportId;
-            if (!HidD_GetFeature(handle, report, report.Length)) return invalid;
+            if (!HidD_GetFeature(handle, report, (uint)report.Length)) return invalid;
             uint value;
             if (HidP_GetUsageValue(FeatureReport, ConsumerPage, 0, SetLevelUsage, out value, preparsed, report,
                                    (uint)report.Length) != StatusSuccess) return invalid;
@@ -471,12 +478,12 @@ public static class HidKbBacklight
                 byte[] report = LevelReport(OutputReport, device.OutputLength, device.ReportId, raw, preparsed);
                 uint written;
                 sent = WriteFile(handle, report, (uint)report.Length, out written, IntPtr.Zero)
-                    || HidD_SetOutputReport(handle, report, report.Length);
+                    || HidD_SetOutputReport(handle, report, (uint)report.Length);
             }
             if (!sent && device.HasFeature && device.FeatureLength > 0)
             {
                 byte[] report = LevelReport(FeatureReport, device.FeatureLength, device.FeatureReportId, raw, preparsed);
-                sent = HidD_SetFeature(handle, report, report.Length);
+                sent = HidD_SetFeature(handle, report, (uint)report.Length);
             }
             if (!sent)
             {

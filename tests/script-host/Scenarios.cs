@@ -1,16 +1,14 @@
-// Every back end of the backlight script driven on Linux: the two C# types are replaced by the
-// stand-ins of StandIns.cs (the script reuses a defined type), the CIM cmdlets by functions (a
-// function wins over a cmdlet of the same name), and the Framework tools by shell scripts named
-// framework_tool.exe and qmk_hid.exe in the -FrameworkDir folder.
+// Every back end of the backlight script driven on Linux: the script compiles its own C# types,
+// whose Windows calls reach the simulation of tests/winabi-sim (see Sim.cs); the CIM cmdlets are
+// replaced by functions (a function wins over a cmdlet of the same name), and the Framework tools
+// by shell scripts named framework_tool.exe and qmk_hid.exe in the -FrameworkDir folder.
 using System;
 using System.Collections.Generic;
 using System.IO;
 using System.Linq;
 using System.Management.Automation.Runspaces;
 using System.Reflection;
-using System.Runtime.Loader;
-using System.Text;
-using Microsoft.CodeAnalysis;
+using System.Runtime.InteropServices;
 
 internal static class Scenarios
 {
@@ -19,6 +17,8 @@ internal static class Scenarios
         public string Name;
         public string Mode = "read";
         public int Level;
+        // The simulated devices, and PowerShell run before the script.
+        public Action Devices;
         public string Setup = "";
         // Tool file name -> its output for the first, second, ... call (null: the tool is absent).
         public Dictionary<string, string[]> Tools = new Dictionary<string, string[]>();
@@ -26,6 +26,8 @@ internal static class Scenarios
         public bool NoFrameworkDir;
         public string Expected;
         public string ExpectedPrefix;
+        // The simulation's log of the calls that reached a device; null: not checked.
+        public string Calls;
         // PowerShell expression -> expected text, evaluated after the run.
         public Dictionary<string, string> After = new Dictionary<string, string>();
     }
@@ -41,9 +43,22 @@ internal static class Scenarios
     static string Bool(bool value) { return value ? "true" : "false"; }
 
     const string NothingFound = "aucune interface de retroeclairage clavier detectee";
-    const string TpCalls = "[TpKbBacklight]::Calls";
-    const string TpSent = "([TpKbBacklight]::Sent | ForEach-Object { '0x{0:X}' -f $_ }) -join ' '";
-    const string HidWritten = "[HidKbBacklight]::Written -join ' '";
+    const string ThinkPadOpen = @"CreateFileW \\.\IBMPmDrv 80000000 1 3 0";
+    const string NoThinkPad = ThinkPadOpen + " -> erreur 2\n";
+    const string Get = "222680 0";
+
+    // One driver call per text "code argument", each on a handle of its own.
+    static string ThinkPad(params string[] calls)
+    {
+        return string.Concat(calls.Select(call => ThinkPadOpen + "\n" + "DeviceIoControl " + call + "\n"));
+    }
+
+    static string Open(string path = Sim.Keyboard) { return "CreateFileW " + path + " C0000000 3 3 80\n"; }
+
+    // The level read back: open, then the feature report asked for and the one received.
+    static string Reading(string asked, string received) { return Open() + "HidD_GetFeature " + asked + " -> " + received + "\n"; }
+
+    static string Lines(params string[] lines) { return string.Concat(lines.Select(line => line + "\n")); }
     const string WmiCalls = "$global:WmiCalls -join ' | '";
     const string FrameworkCalls = "Get-Content -LiteralPath (Join-Path $global:FrameworkDir 'calls.log') -ErrorAction SilentlyContinue";
 
@@ -91,10 +106,10 @@ function global:Invoke-CimMethod {
         {
             Scenario s = new Scenario { Name = "framework read of \"" + row.Item1.Replace("\n", "\\n") + "\"" };
             s.Tools["framework_tool.exe"] = new[] { row.Item1 };
-            s.Setup = "[TpKbBacklight]::OpenError = $null; [TpKbBacklight]::State = 0x00050201";
+            s.Devices = () => Sim.ThinkPad(0x00050201);
             s.Expected = Record(true, true, row.Item2, 2, "framework", false, false, "");
             s.After[FrameworkCalls] = "framework_tool.exe --kblight";
-            s.After[TpCalls] = "0";
+            s.Calls = "";
             all.Add(s);
         }
         {
@@ -143,6 +158,7 @@ function global:Invoke-CimMethod {
         {
             Scenario s = new Scenario { Name = "framework folder without tools: no note" };
             s.Expected = Record(false, false, 0, 2, "", false, false, NothingFound);
+            s.Calls = NoThinkPad;
             all.Add(s);
         }
         {
@@ -155,153 +171,244 @@ function global:Invoke-CimMethod {
         {
             Scenario s = new Scenario { Name = "framework exception kept as reason when ThinkPad answers" };
             s.BrokenFrameworkTool = true;
-            s.Setup = "[TpKbBacklight]::OpenError = $null; [TpKbBacklight]::State = 0x00050201";
+            s.Devices = () => Sim.ThinkPad(0x00050201);
+            s.Calls = ThinkPad(Get);
             s.ExpectedPrefix = "{\"available\":true,\"known\":true,\"level\":1,\"max_level\":2,\"source\":\"thinkpad-pm\"," +
                                "\"applied\":false,\"verified\":false,\"reason\":\"Framework : ";
             all.Add(s);
         }
 
-        // ThinkPad power-management driver.
-        const string tpReady = "[TpKbBacklight]::OpenError = $null; [TpKbBacklight]::State = 0x00050201; ";
+        // ThinkPad power-management driver: level in bits 3-0, maximum in bits 11-8, ready when bits
+        // 19-16 are 5; a set keeps bits 7-4 and adds 0x100 when bit 21 is set.
         {
-            Scenario s = new Scenario { Name = "thinkpad read: level 1 of 2", Setup = tpReady };
+            Scenario s = new Scenario { Name = "thinkpad read: level 1 of 2", Devices = () => Sim.ThinkPad(0x00050201) };
             s.Expected = Record(true, true, 1, 2, "thinkpad-pm", false, false, "");
-            s.After[TpSent] = "";
+            s.Calls = ThinkPad(Get);
             all.Add(s);
         }
         {
-            Scenario s = new Scenario { Name = "thinkpad write 2 sends argument 2", Mode = "write", Level = 2, Setup = tpReady };
+            Scenario s = new Scenario { Name = "thinkpad write 2 sends argument 2", Mode = "write", Level = 2 };
+            s.Devices = () => Sim.ThinkPad(0x00050201);
             s.Expected = Record(true, true, 2, 2, "thinkpad-pm", true, true, "");
-            s.After[TpSent] = "0x2";
+            s.Calls = ThinkPad(Get, Get, "222684 2", Get);
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "thinkpad write keeps bits 7-4 and adds 0x100 for bit 21", Mode = "write", Level = 1 };
-            s.Setup = "[TpKbBacklight]::OpenError = $null; [TpKbBacklight]::State = 0x002502A2";
+            s.Devices = () => Sim.ThinkPad(0x002502A2);
             s.Expected = Record(true, true, 1, 2, "thinkpad-pm", true, true, "");
-            s.After[TpSent] = "0x1A1";
+            s.Calls = ThinkPad(Get, Get, "222684 1A1", Get);
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "thinkpad maximum field 0 and level 3 limited to 1 of 1" };
-            s.Setup = "[TpKbBacklight]::OpenError = $null; [TpKbBacklight]::State = 0x00050003";
+            s.Devices = () => Sim.ThinkPad(0x00050003);
             s.Expected = Record(true, true, 1, 1, "thinkpad-pm", false, false, "");
+            s.Calls = ThinkPad(Get);
             all.Add(s);
         }
+        foreach (var row in new[] { Tuple.Create(2, 0x00050101u), Tuple.Create(-1, 0x00050201u) })
         {
-            Scenario s = new Scenario { Name = "thinkpad write above its maximum", Mode = "write", Level = 2 };
-            s.Setup = "[TpKbBacklight]::OpenError = $null; [TpKbBacklight]::State = 0x00050101";
-            s.Expected = Record(true, true, 1, 1, "thinkpad-pm", false, false, "niveau hors limites");
-            s.After[TpSent] = "";
-            all.Add(s);
-        }
-        {
-            Scenario s = new Scenario { Name = "thinkpad write -1", Mode = "write", Level = -1, Setup = tpReady };
-            s.Expected = Record(true, true, 1, 2, "thinkpad-pm", false, false, "niveau hors limites");
-            s.After[TpSent] = "";
+            Scenario s = new Scenario { Name = "thinkpad write " + row.Item1 + ": niveau hors limites, nothing sent", Mode = "write", Level = row.Item1 };
+            s.Devices = () => Sim.ThinkPad(row.Item2);
+            s.Expected = Record(true, true, 1, (int)(row.Item2 >> 8 & 0xF), "thinkpad-pm", false, false, "niveau hors limites");
+            s.Calls = ThinkPad(Get);
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "thinkpad read-back differs", Mode = "write", Level = 1 };
-            s.Setup = tpReady + "[TpKbBacklight]::ReadBackLevel = 2";
+            s.Devices = () => Sim.ThinkPad(0x00050200, levelAfterSet: 2);
             s.Expected = Record(true, true, 2, 2, "thinkpad-pm", true, false, "lecture de confirmation differente");
+            s.Calls = ThinkPad(Get, Get, "222684 1", Get);
             all.Add(s);
         }
         {
-            Scenario s = new Scenario { Name = "thinkpad set fails", Mode = "write", Level = 0 };
-            s.Setup = tpReady + "[TpKbBacklight]::SetError = 'DeviceIoControl 2238084 (erreur 5)'";
+            Scenario s = new Scenario { Name = "thinkpad set refused by the driver", Mode = "write", Level = 0 };
+            s.Devices = () => Sim.ThinkPad(0x00050201, failingCode: 0x222684, failingError: 5);
             s.Expected = Record(true, false, 1, 2, "thinkpad-pm", false, false, "DeviceIoControl 2238084 (erreur 5)");
+            s.Calls = ThinkPad(Get, Get, "222684 0 -> erreur 5");
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "thinkpad not ready: the note in the final reason" };
-            s.Setup = "[TpKbBacklight]::OpenError = $null; [TpKbBacklight]::State = 0x00030201";
+            s.Devices = () => Sim.ThinkPad(0x00030201);
             s.Expected = Record(false, false, 0, 2, "", false, false, NothingFound + " (ThinkPad PM : retroeclairage non pret)");
+            s.Calls = ThinkPad(Get);
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "nothing present, no notes" };
             s.Expected = Record(false, false, 0, 2, "", false, false, NothingFound);
-            s.After[TpCalls] = "1";
+            s.Calls = NoThinkPad;
             all.Add(s);
         }
         {
-            Scenario s = new Scenario { Name = "thinkpad driver call fails: noted" };
-            s.Setup = "[TpKbBacklight]::OpenError = 'DeviceIoControl 2238080 (erreur 1)'";
+            Scenario s = new Scenario { Name = "thinkpad state read refused: noted" };
+            s.Devices = () => Sim.ThinkPad(0x00050201, failingCode: 0x222680, failingError: 1);
             s.Expected = Record(false, false, 0, 2, "", false, false,
                                 NothingFound + " (ThinkPad PM : DeviceIoControl 2238080 (erreur 1))");
+            s.Calls = ThinkPad(Get + " -> erreur 1");
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "notes joined in back-end order" };
-            s.Setup = "[TpKbBacklight]::OpenError = $null; [TpKbBacklight]::State = 0x00000201; " +
-                      "[HidKbBacklight]::FindError = 'SetupDiGetClassDevs refuse'; $global:WmiClassError = 'RPC indisponible'";
+            s.Devices = () => Sim.ThinkPad(0x00000201);
+            s.Setup = "$global:WmiClassError = 'RPC indisponible'";
             s.Expected = Record(false, false, 0, 2, "", false, false,
-                                NothingFound + " (ThinkPad PM : retroeclairage non pret; HID : SetupDiGetClassDevs refuse; " +
-                                "Lenovo WMI : RPC indisponible)");
+                                NothingFound + " (ThinkPad PM : retroeclairage non pret; Lenovo WMI : RPC indisponible)");
             all.Add(s);
         }
 
-        // HID keyboard backlight, range 0 to 100 unless said otherwise.
-        foreach (var row in new[] { Tuple.Create(67, 2), Tuple.Create(66, 1), Tuple.Create(1, 1), Tuple.Create(0, 0) })
+        // HID keyboard backlight; Sim.Backlight: report 3 with the level as output and feature value.
+        foreach (var row in new[] { Tuple.Create(67, 2, "43"), Tuple.Create(66, 1, "42"), Tuple.Create(1, 1, "01"), Tuple.Create(0, 0, "00") })
         {
-            Scenario s = new Scenario { Name = "hid read raw " + row.Item1 };
-            s.Setup = "[HidKbBacklight]::Attach(0, 100, " + row.Item1 + ")";
+            Scenario s = new Scenario { Name = "hid read raw " + row.Item1 + " of 0 to 100" };
+            s.Devices = () => Sim.Backlight(0, 100, (uint)row.Item1);
             s.Expected = Record(true, true, row.Item2, 2, "hid", false, false, "");
-            s.After[HidWritten] = "";
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 " + row.Item3);
             all.Add(s);
         }
-        foreach (var row in new[] { Tuple.Create(0, "0"), Tuple.Create(1, "40"), Tuple.Create(2, "100") })
+        foreach (var row in new[] { Tuple.Create(0, "00"), Tuple.Create(1, "28"), Tuple.Create(2, "64") })
         {
-            Scenario s = new Scenario { Name = "hid write " + row.Item1 + " sends " + row.Item2, Mode = "write", Level = row.Item1 };
-            s.Setup = "[HidKbBacklight]::Attach(0, 100, 50)";
+            Scenario s = new Scenario { Name = "hid write " + row.Item1 + " sends 0x" + row.Item2, Mode = "write", Level = row.Item1 };
+            s.Devices = () => Sim.Backlight(0, 100, 50);
             s.Expected = Record(true, true, row.Item1, 2, "hid", true, true, "");
-            s.After[HidWritten] = row.Item2;
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 32") + Open() + Lines("WriteFile 03 " + row.Item2) +
+                      Reading("03 00", "03 " + row.Item2);
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "hid on/off device: range 0 to 1", Mode = "write", Level = 1 };
-            s.Setup = "[HidKbBacklight]::Attach(0, 1, 0)";
+            s.Devices = () => Sim.Backlight(0, 1, 0);
             s.Expected = Record(true, true, 1, 1, "hid", true, true, "");
-            s.After[HidWritten] = "1";
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 00") + Open() + Lines("WriteFile 03 01") + Reading("03 00", "03 01");
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "hid write above an on/off device", Mode = "write", Level = 2 };
-            s.Setup = "[HidKbBacklight]::Attach(0, 1, 1)";
+            s.Devices = () => Sim.Backlight(0, 1, 1);
             s.Expected = Record(true, true, 1, 1, "hid", false, false, "niveau hors limites");
-            s.After[HidWritten] = "";
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 01");
+            all.Add(s);
+        }
+        {
+            Scenario s = new Scenario { Name = "hid report id 0 leaves the first byte 0", Mode = "write", Level = 2 };
+            s.Devices = () => Sim.Backlight(0, 100, 0, reportId: 0);
+            s.Expected = Record(true, true, 2, 2, "hid", true, true, "");
+            s.Calls = NoThinkPad + Open() + Reading("00 00", "00 00") + Open() + Lines("WriteFile 00 64") + Reading("00 00", "00 64");
+            all.Add(s);
+        }
+        {
+            Scenario s = new Scenario { Name = "hid feature-only collection: feature report and feature range", Mode = "write", Level = 1 };
+            s.Devices = () =>
+            {
+                int c = Sim.Collection(outputLength: 0, featureLength: 2, level: 10);
+                Sim.Value(c, Sim.Feature, 5, 0x7B, 2, 10);
+            };
+            s.Expected = Record(true, true, 1, 2, "hid", true, true, "");
+            s.Calls = NoThinkPad + Open() + Reading("05 00", "05 0A") + Open() + Lines("HidD_SetFeature 05 05") + Reading("05 00", "05 05");
+            all.Add(s);
+        }
+        {
+            Scenario s = new Scenario { Name = "hid skips a keyboard and a 0x0C/0x07 collection without 0x7B, finds a range holding 0x7B", Mode = "write", Level = 1 };
+            const string keyboard = @"\\?\hid#vid_17ef&pid_6047&col01#keyboard";
+            const string media = @"\\?\hid#vid_17ef&pid_6047&col02#media";
+            s.Devices = () =>
+            {
+                int k = Sim.Collection(keyboard, page: 0x01, usage: 0x06);
+                Sim.Value(k, Sim.Output, 3, 0x7B, 0, 100);
+                int m = Sim.Collection(media);
+                Sim.Value(m, Sim.Output, 3, 0x79, 0, 100);
+                Sim.Value(m, Sim.Feature, 3, 0x7B, 0, 100, page: 0xFF00);
+                // A 16-bit level in a three-byte report; its range holds 0x7B.
+                int b = Sim.Collection(outputLength: 3, featureLength: 3, level: 300);
+                Sim.Value(b, Sim.Output, 7, 0x79, 0, 1000, usageMax: 0x7C, bits: 16);
+                Sim.Value(b, Sim.Feature, 7, 0x7B, 0, 1000, bits: 16);
+            };
+            s.Expected = Record(true, true, 1, 2, "hid", true, true, "");
+            s.Calls = NoThinkPad + Open(keyboard) + Open(media) + Open() + Reading("07 00 00", "07 2C 01") + Open() +
+                      Lines("WriteFile 07 90 01") + Reading("07 00 00", "07 90 01");
+            all.Add(s);
+        }
+        {
+            Scenario s = new Scenario { Name = "hid WriteFile refused, HidD_SetOutputReport accepted", Mode = "write", Level = 2 };
+            s.Devices = () => Sim.Fail(Sim.Backlight(0, 100, 0), "write_file", 1, 1);
+            s.Expected = Record(true, true, 2, 2, "hid", true, true, "");
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 00") + Open() + Lines("WriteFile 03 64 -> erreur 1", "HidD_SetOutputReport 03 64") +
+                      Reading("03 00", "03 64");
+            all.Add(s);
+        }
+        {
+            Scenario s = new Scenario { Name = "hid output report refused, feature report accepted", Mode = "write", Level = 2 };
+            s.Devices = () =>
+            {
+                int c = Sim.Backlight(0, 100, 0);
+                Sim.Fail(c, "write_file", 31, 1);
+                Sim.Fail(c, "set_output", 31, 1);
+            };
+            s.Expected = Record(true, true, 2, 2, "hid", true, true, "");
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 00") + Open() +
+                      Lines("WriteFile 03 64 -> erreur 31", "HidD_SetOutputReport 03 64 -> erreur 31", "HidD_SetFeature 03 64") +
+                      Reading("03 00", "03 64");
+            all.Add(s);
+        }
+        {
+            Scenario s = new Scenario { Name = "hid every report refused", Mode = "write", Level = 0 };
+            s.Devices = () =>
+            {
+                int c = Sim.Backlight(0, 100, 100);
+                Sim.Fail(c, "write_file", 31, 1);
+                Sim.Fail(c, "set_output", 31, 1);
+                Sim.Fail(c, "set_feature", 31, 1);
+            };
+            s.Expected = Record(true, false, 2, 2, "hid", false, false, "aucun rapport HID accepte (erreur 31)");
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 64") + Open() +
+                      Lines("WriteFile 03 00 -> erreur 31", "HidD_SetOutputReport 03 00 -> erreur 31", "HidD_SetFeature 03 00 -> erreur 31");
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "hid level not readable" };
-            s.Setup = "[HidKbBacklight]::Attach(0, 100, 50); [HidKbBacklight]::Readable = $false";
+            s.Devices = () => Sim.Fail(Sim.Backlight(0, 100, 50), "get_feature", 31, 1);
             s.Expected = Record(true, false, 0, 2, "hid", false, false, "etat HID non lisible (rapport de confirmation absent)");
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "erreur 31");
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "hid first reason kept", Mode = "write", Level = 2 };
-            s.Setup = "[HidKbBacklight]::Attach(0, 100, 50); [HidKbBacklight]::Readable = $false; " +
-                      "[HidKbBacklight]::ReadableAfterWrite = $false";
+            s.Devices = () => Sim.Fail(Sim.Backlight(0, 100, 50), "get_feature", 31, 1);
             s.Expected = Record(true, false, 2, 2, "hid", true, false, "etat HID non lisible (rapport de confirmation absent)");
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "erreur 31") + Open() + Lines("WriteFile 03 64") + Reading("03 00", "erreur 31");
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "hid set sent without confirmation", Mode = "write", Level = 1 };
-            s.Setup = "[HidKbBacklight]::Attach(0, 100, 100); [HidKbBacklight]::ReadableAfterWrite = $false";
+            s.Devices = () => Sim.Fail(Sim.Backlight(0, 100, 100), "get_feature", 31, 2);
             s.Expected = Record(true, false, 1, 2, "hid", true, false, "commande HID envoyee ; confirmation indisponible");
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 64") + Open() + Lines("WriteFile 03 28") + Reading("03 00", "erreur 31");
             all.Add(s);
         }
         {
             Scenario s = new Scenario { Name = "hid read-back differs", Mode = "write", Level = 1 };
-            s.Setup = "[HidKbBacklight]::Attach(0, 100, 0); [HidKbBacklight]::ReadBackRaw = 90";
+            s.Devices = () => Sim.Behave(Sim.Backlight(0, 100, 0), 0x00110000, 90);
             s.Expected = Record(true, true, 2, 2, "hid", true, false, "lecture de confirmation differente");
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 00") + Open() + Lines("WriteFile 03 28") + Reading("03 00", "03 5A");
             all.Add(s);
         }
+        // Write failures; the device's third open and third preparsed data are the write's.
+        foreach (var row in new[] {
+                     Tuple.Create("open", 5, "ouverture HID impossible (erreur 5)", Open().Replace("\n", " -> erreur 5\n")),
+                     Tuple.Create("preparsed", 31, "descripteur HID illisible", Open()),
+                     Tuple.Create("set_usage", 0, "rapport Set Level refuse (0xC011000C)", Open()) })
         {
-            Scenario s = new Scenario { Name = "hid write refused", Mode = "write", Level = 0 };
-            s.Setup = "[HidKbBacklight]::Attach(0, 100, 100); [HidKbBacklight]::WriteError = 'aucun rapport HID accepte (erreur 31)'";
-            s.Expected = Record(true, false, 2, 2, "hid", false, false, "aucun rapport HID accepte (erreur 31)");
+            Scenario s = new Scenario { Name = "hid write fails: " + row.Item3, Mode = "write", Level = 2 };
+            s.Devices = () =>
+            {
+                int c = Sim.Backlight(0, 100, 40);
+                if (row.Item1 == "set_usage") Sim.Behave(c, unchecked((int)0xC011000C), -1);
+                else Sim.Fail(c, row.Item1, row.Item2, 3);
+            };
+            s.Expected = Record(true, false, 1, 2, "hid", false, false, row.Item3);
+            s.Calls = NoThinkPad + Open() + Reading("03 00", "03 28") + row.Item4;
             all.Add(s);
         }
 
@@ -364,15 +471,16 @@ function global:Invoke-CimMethod {
 
         // Order: the first back end that answers decides.
         {
-            Scenario s = new Scenario { Name = "thinkpad wins over hid and wmi" };
-            s.Setup = tpReady + "[HidKbBacklight]::Attach(0, 100, 100); $global:WmiClass = $true";
+            Scenario s = new Scenario { Name = "thinkpad wins over hid and wmi", Setup = "$global:WmiClass = $true" };
+            s.Devices = () => { Sim.ThinkPad(0x00050201); Sim.Backlight(0, 100, 100); };
             s.Expected = Record(true, true, 1, 2, "thinkpad-pm", false, false, "");
+            s.Calls = ThinkPad(Get);
             s.After[WmiCalls] = "";
             all.Add(s);
         }
         {
-            Scenario s = new Scenario { Name = "hid wins over wmi" };
-            s.Setup = "[HidKbBacklight]::Attach(0, 100, 100); $global:WmiClass = $true";
+            Scenario s = new Scenario { Name = "hid wins over wmi", Setup = "$global:WmiClass = $true" };
+            s.Devices = () => Sim.Backlight(0, 100, 100);
             s.Expected = Record(true, true, 2, 2, "hid", false, false, "");
             s.After[WmiCalls] = "";
             all.Add(s);
@@ -410,44 +518,79 @@ function global:Invoke-CimMethod {
         }
     }
 
-    static void CompileStandIns(string scriptText)
+    // The records the script declares, against the documented x64 layouts: size, then field offsets.
+    static readonly string[][] Layouts = {
+        new[] { "HidKbBacklight+SpDeviceInterfaceData", "32", "Size 0", "InterfaceClassGuid 4", "Flags 20", "Reserved 24" },
+        new[] { "HidKbBacklight+HidpCaps", "64", "Usage 0", "UsagePage 2", "OutputReportByteLength 6", "FeatureReportByteLength 8",
+                "NumberLinkCollectionNodes 44", "NumberOutputValueCaps 54", "NumberFeatureValueCaps 60" },
+        new[] { "HidKbBacklight+HidpValueCaps", "72", "UsagePage 0", "ReportId 2", "IsRange 12", "BitSize 18", "UnitsExp 32",
+                "LogicalMin 40", "LogicalMax 44", "UsageMin 56", "UsageMax 58", "DataIndexMax 70" },
+    };
+
+    // The pure members, by their worked values.
+    static readonly string[,] Worked = {
+        { "[HidKbBacklight]::MaxLevel(0, 100)", "2" },
+        { "(0, 1, 2 | ForEach-Object { [HidKbBacklight]::RawFor($_, 0, 100) }) -join ' '", "0 40 100" },
+        { "(0, 1, 66, 67, 100 | ForEach-Object { [HidKbBacklight]::Normalize($_, 0, 100) }) -join ' '", "0 1 1 2 2" },
+        { "[HidKbBacklight]::MaxLevel(0, 1)", "1" },
+        { "(0, 1 | ForEach-Object { [HidKbBacklight]::RawFor($_, 0, 1) }) -join ' '", "0 1" },
+        { "(0, 1 | ForEach-Object { [HidKbBacklight]::Normalize($_, 0, 1) }) -join ' '", "0 1" },
+        { "[HidKbBacklight]::RawFor(0, 5, 10)", "5" },
+        { "[HidKbBacklight]::RawFor(1, 0, 2)", "1" },
+        { "[HidKbBacklight]::MaxLevel(0, 2)", "2" },
+        { "[HidKbBacklight]::RawFor(2, 0, 1)", "1" },
+        { "[HidKbBacklight]::Normalize(-3, 0, 100)", "0" },
+        { "[HidKbBacklight]::MaxLevel(2147483647, 2147483647)", "1" },
+        { "[HidKbBacklight]::RawFor(1, -2147483648, 2147483647)", "-429496730" },
+        { "([TpKbBacklight]::Decode(0x00250F0F)) -join ' '", "15 15 1 1 2428687" },
+        { "'0x{0:X}' -f [TpKbBacklight]::SetArgument(0x000500F1, 0)", "0xF0" },
+        { "try { [TpKbBacklight]::SetArgument(0x00030201, 1) } catch { $_.Exception.InnerException.Message }",
+          "retroeclairage non pret (0x30201)" },
+        { "try { [HidKbBacklight]::Write($null, 1) } catch { $_.Exception.InnerException.Message }", "peripherique HID absent" },
+        { "([HidKbBacklight]::Read($null)) -join ' '", "0 0 0 0" },
+    };
+
+    static void CheckLayouts()
     {
-        string standIns;
-        using (Stream stream = typeof(Scenarios).Assembly.GetManifestResourceStream("StandIns.cs"))
-        using (StreamReader reader = new StreamReader(stream))
+        foreach (string[] layout in Layouts)
         {
-            standIns = reader.ReadToEnd();
-        }
-        string realTp = Program.EmbeddedSource(scriptText, "TpKbBacklightSource").Replace("TpKbBacklight", "RealTpKbBacklight");
-        string realHid = Program.EmbeddedSource(scriptText, "HidKbBacklightSource").Replace("HidKbBacklight", "RealHidKbBacklight");
-        Compilation compilation = Program.Compile("BacklightStandIns", Microsoft.CodeAnalysis.CSharp.LanguageVersion.Latest,
-                                                  standIns, realTp, realHid);
-        using (MemoryStream image = new MemoryStream())
-        {
-            var emitted = compilation.Emit(image);
-            if (!emitted.Success)
+            Type type = Sim.ScriptType(layout[0]);
+            if (type == null)
             {
-                throw new InvalidOperationException("stand-ins do not compile: " +
-                    string.Join("; ", emitted.Diagnostics.Where(d => d.Severity == DiagnosticSeverity.Error)));
+                Program.CheckFailed("layout of " + layout[0], "not declared by the script");
+                continue;
             }
-            image.Position = 0;
-            // The default context: where PowerShell looks up type names.
-            AssemblyLoadContext.Default.LoadFromStream(image);
+            List<string> problems = new List<string>();
+            int size = Marshal.SizeOf(type);
+            if (size.ToString() != layout[1]) problems.Add("size " + size + ", documented " + layout[1]);
+            foreach (string field in layout.Skip(2))
+            {
+                string[] parts = field.Split(' ');
+                string offset = type.GetField(parts[0], BindingFlags.Public | BindingFlags.NonPublic | BindingFlags.Instance) == null
+                    ? "absent" : Marshal.OffsetOf(type, parts[0]).ToString();
+                if (offset != parts[1]) problems.Add(parts[0] + " at " + offset + ", documented " + parts[1]);
+            }
+            Program.CheckResult("layout of " + layout[0], problems);
         }
     }
 
-    public static void Run(string script, string work)
+    public static void Run(string script, string work, string simulation)
     {
-        string scriptText = File.ReadAllText(script);
-        CompileStandIns(scriptText);
+        Sim.Bind(simulation);
         string tools = Path.Combine(work, "framework");
+        using (Runspace fresh = Program.OpenRunspace())
+        {
+            Program.Check("the script's types are not defined before it runs",
+                          Program.Evaluate(fresh, "$null -eq ('TpKbBacklight' -as [type]) -and $null -eq ('HidKbBacklight' -as [type])") == "True");
+        }
         foreach (Scenario scenario in All())
         {
+            Sim.Reset();
+            if (scenario.Devices != null) scenario.Devices();
             WriteTools(tools, scenario);
             using (Runspace runspace = Program.OpenRunspace())
             {
-                string setup = CimStandIns + "\n[TpKbBacklight]::Reset(); [HidKbBacklight]::Reset()\n" +
-                               "$global:FrameworkDir = '" + tools.Replace("'", "''") + "'\n" + scenario.Setup;
+                string setup = CimStandIns + "\n$global:FrameworkDir = '" + tools.Replace("'", "''") + "'\n" + scenario.Setup;
                 string prepared = Program.Evaluate(runspace, setup);
                 if (prepared.StartsWith("error: "))
                 {
@@ -468,12 +611,30 @@ function global:Invoke-CimMethod {
                 if (!oneLine) problems.Add("not exactly one output line (" + run.PipelineItems + " pipeline items)");
                 if (!recordOk) problems.Add("expected " + (scenario.Expected ?? scenario.ExpectedPrefix + "...") +
                                             " got " + run.Output);
+                string calls = Sim.Calls();
+                if (scenario.Calls != null && calls != scenario.Calls)
+                    problems.Add("calls expected\n" + scenario.Calls + "got\n" + calls);
+                string leaks = Sim.Leaks();
+                if (leaks.Length > 0) problems.Add("left open: " + leaks);
                 foreach (KeyValuePair<string, string> after in scenario.After)
                 {
                     string actual = Program.Evaluate(runspace, after.Key == FrameworkCalls ? "(" + after.Key + ") -join ' '" : after.Key);
                     if (actual != after.Value) problems.Add(after.Key + " expected «" + after.Value + "» got «" + actual + "»");
                 }
                 Program.CheckResult(scenario.Name, problems);
+            }
+        }
+        // Compiled once by the script, then reused by every later run in this process.
+        Program.Check("the script compiled its two types once, bound to the simulation",
+                      Sim.Bound.Count == 2 && Sim.ScriptType("TpKbBacklight") != null && Sim.ScriptType("HidKbBacklight") != null,
+                      Sim.Bound.Count + " assemblies bound");
+        CheckLayouts();
+        using (Runspace runspace = Program.OpenRunspace())
+        {
+            for (int i = 0; i < Worked.GetLength(0); i++)
+            {
+                string actual = Program.Evaluate(runspace, Worked[i, 0]);
+                Program.Check(Worked[i, 0], actual == Worked[i, 1], "expected «" + Worked[i, 1] + "», got «" + actual + "»");
             }
         }
     }
