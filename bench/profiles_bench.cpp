@@ -51,6 +51,23 @@ void BM_LoadProfiles(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadProfiles)->Arg(1)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
+// The profiles shipped with the tool, as `detect` and `profiles` load them by default.
+void BM_LoadShippedProfiles(benchmark::State& state) {
+    std::size_t count = 0;
+    for (auto _ : state) {
+        auto catalogue = vantrel::load_profiles(VANTREL_SHIPPED_PROFILES);
+        if (!catalogue) {
+            state.SkipWithError(catalogue.error().display().c_str());
+            break;
+        }
+        count = catalogue->size();
+        benchmark::DoNotOptimize(catalogue);
+    }
+    state.counters["profiles"] = static_cast<double>(count);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(count));
+}
+BENCHMARK(BM_LoadShippedProfiles)->Unit(benchmark::kMicrosecond);
+
 void BM_ParseProfile(benchmark::State& state) {
     const std::string text = small_profile(1);
     for (auto _ : state) benchmark::DoNotOptimize(vantrel::parse_profile(text));

@@ -2,13 +2,15 @@
 under Wine the Windows build reads the table Wine makes from /sys/class/dmi/id; natively the
 Linux build reads /sys/firmware/dmi/tables/DMI. Each case compares the whole document byte for
 byte, with Python's own JSON writer (indent 2, raw UTF-8) as the independent oracle of the form."""
+import glob
 import json
 import os
+import shutil
 import tempfile
 import unittest
 
 import firmware
-from e2e import EXE, RUNNER, UNDER_WINE, main
+from e2e import EXE, RUNNER, SOURCE_DIR, UNDER_WINE, main
 
 NOTICE = ("Vantrel est un projet indépendant et NON OFFICIEL : il n'est ni développé, ni approuvé, ni "
           "soutenu par Lenovo. ThinkPad et Lenovo sont des marques de Lenovo. Ce logiciel est fourni sans "
@@ -135,6 +137,23 @@ class Detect(unittest.TestCase):
                 expected = report(identity, display_from, resolution, profile_id, 2)
                 self.assertEqual((proc.returncode, proc.stderr), (0, b""), proc)
                 self.assertEqual(proc.stdout.decode(), expected.decode())
+
+    def test_shipped_catalogue_leaves_the_machines_it_does_not_describe_unchanged(self):
+        # The two ThinkPads above are fictional and answered by this test's own profiles; the
+        # Framework laptop and the empty table must get the same report from the whole shipped
+        # catalogue, but for the number of profiles loaded.
+        shipped = os.path.join(self.work.name, "shipped")
+        shutil.copytree(os.path.join(SOURCE_DIR, "profiles"), shipped)
+        loaded = len(glob.glob(os.path.join(shipped, "*.toml")))
+        self.assertGreater(loaded, len(PROFILES))
+        for name, strings, identity, display_from, resolution, profile_id in MACHINES:
+            if name not in ("known_vendor_without_profile", "nothing_published"):
+                continue
+            with self.subTest(machine=name):
+                proc = self.run_on(strings, ["detect", "--profiles", "shipped"])
+                self.assertEqual((proc.returncode, proc.stderr), (0, b""), proc)
+                self.assertEqual(proc.stdout.decode(),
+                                 report(identity, display_from, resolution, profile_id, loaded).decode())
 
     def test_out_file_holds_the_bytes_stdout_would_get(self):
         name, strings, identity, display_from, resolution, profile_id = MACHINES[0]

@@ -34,7 +34,7 @@ class ReleaseArchive(unittest.TestCase):
         with zipfile.ZipFile(self.archive) as z:
             names = set(z.namelist())
         for expected in ("vantrel.exe", "framework/LISEZMOI.txt", "docs/guide.md", "docs/profils.md",
-                         "docs/schemas/report.schema.json", "docs/schemas/listing.schema.json",
+                         "docs/catalogue.md", "docs/schemas/report.schema.json", "docs/schemas/listing.schema.json",
                          "docs/schemas/profile.schema.json", "LICENCE.txt"):
             self.assertIn(expected, names)
         shipped = sorted(os.path.basename(p) for p in glob.glob(os.path.join(os.environ["VANTREL_SOURCE_DIR"],
