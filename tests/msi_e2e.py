@@ -11,21 +11,21 @@ import tempfile
 import unittest
 
 from e2e import BINARY_DIR, SOURCE_DIR, UNDER_WINE, main
-from service_wine import SERVICE, ServiceControl, WinePrefix, windows_path
+from service_wine import SERVICE, ServiceControl, SystemPowershell, WinePrefix, windows_path
 
 VERSION, NEXT_VERSION = "2.1.0", "2.1.1"
 PACKAGE = f"vantrel-{VERSION}-windows-x64.msi"
 PREFIX = WinePrefix(os.path.join(BINARY_DIR, "msi-e2e-wineprefix"))
 INSTALLED = os.path.join(PREFIX.path, "drive_c", "Program Files", "Vantrel")
 INSTALLED_EXE = "C:\\Program Files\\Vantrel\\vantrel.exe"
-POWERSHELL_DIR = os.path.join(PREFIX.path, "drive_c", "windows", "system32", "WindowsPowerShell", "v1.0")
+POWERSHELL = SystemPowershell(PREFIX, BINARY_DIR)
 CLIENT = os.path.join(BINARY_DIR, "service_client.exe")
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 SERVICES_KEY = "HKLM\\System\\CurrentControlSet\\Services"
 # What the stand-in PowerShell prints for a read, and the service's reply to it.
 BACKLIGHT = ('{"available":true,"known":true,"level":2,"max_level":2,"source":"hid","applied":false,'
              '"reason":"","verified":false}')
-READ_REPLY = b'{"applied":false,"available":true,"known":true,"level":2,"max_level":2,"reason":"","source":"hid"}\n'
+READ_REPLY = b'{"applied":true,"available":true,"known":true,"level":2,"max_level":2,"reason":"","source":"hid"}\n'
 WORK = None
 CONTROL = None
 
@@ -99,10 +99,8 @@ def setUpModule():
     shutil.rmtree(PREFIX.path, ignore_errors=True)
     PREFIX.start()
     CONTROL = ServiceControl(PREFIX, CLIENT)
-    # The stand-in takes the place of the system's PowerShell, where the runner looks for it.
-    shutil.copy2(os.path.join(BINARY_DIR, "powershell.exe"), os.path.join(POWERSHELL_DIR, "powershell.exe"))
-    with open(os.path.join(POWERSHELL_DIR, "powershell.control"), "w", encoding="utf-8") as f:
-        f.write(f"record={windows_path(os.path.join(WORK, 'arguments.txt'))}\nstdout={BACKLIGHT}\n")
+    # The stand-in takes the place of the system's PowerShell, where the runner starts it.
+    POWERSHELL.install(f"record={windows_path(os.path.join(WORK, 'arguments.txt'))}\nstdout={BACKLIGHT}\n")
 
 
 def tearDownModule():
@@ -193,7 +191,7 @@ class Package(unittest.TestCase):
         self.assertEqual(installed_content(), user_files)
         self.assertEqual(sorted(os.path.relpath(root, INSTALLED) for root, _, _ in os.walk(INSTALLED)),
                          [".", "framework"])
-        self.assertEqual(CONTROL.call("config", SERVICE), (1, b"", b"ouverture du service : code 1060\n"))
+        self.assertEqual(CONTROL.call("config", SERVICE), (1, b"", b"ouverture du service : code 1060\r\n"))
         self.assertEqual(vantrel_services(), [])
         self.assertEqual(vantrel_products(), [])
         os.remove(user_tool)
