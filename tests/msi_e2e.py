@@ -136,14 +136,16 @@ class Package(unittest.TestCase):
         self.assertEqual(proc.returncode, 0, proc.stdout.decode() + proc.stderr.decode())
         return output
 
-    def msiexec(self, action, package):
+    def msiexec(self, action, package, expect_success=True):
         if action == "/i":
             # Whatever happens next, the prefix is left without the product for the next case.
             self.addCleanup(PREFIX.run, "msiexec", ["/x", windows_path(package), "/qn"], timeout=300)
         log = os.path.join(WORK, "msiexec.log")
         code, out, err = PREFIX.run("msiexec", [action, windows_path(package), "/qn", "/l*v", windows_path(log)],
                                     timeout=300)
-        if code != 0:
+        if not expect_success:
+            self.assertNotEqual(code, 0, f"msiexec {action} succeeded")
+        elif code != 0:
             with open(log, "rb") as f:
                 self.fail(f"msiexec {action} exit {code}\n{out!r}\n{err!r}\n" + f.read().decode("latin-1")[-6000:])
 
@@ -186,6 +188,13 @@ class Package(unittest.TestCase):
         self.assertRegisteredFromProgramFiles()
         self.assertServiceAnswers()
         self.assertEqual(vantrel_products(), [("Vantrel", NEXT_VERSION)])
+
+        # The older package is refused and changes nothing.
+        self.msiexec("/i", package, expect_success=False)
+        self.assertEqual(vantrel_products(), [("Vantrel", NEXT_VERSION)])
+        self.assertEqual(installed_content(),
+                         release_content(os.path.join(BINARY_DIR, "next", "vantrel.exe")) | user_files)
+        self.assertRegisteredFromProgramFiles()
 
         self.msiexec("/x", next_package)
         self.assertEqual(installed_content(), user_files)
