@@ -8,6 +8,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 from e2e import BINARY_DIR, SOURCE_DIR, UNDER_WINE, main
@@ -88,6 +89,24 @@ def vantrel_products():
                   for values in reg_query(UNINSTALL_KEY).values() if values.get("DisplayName") == "Vantrel")
 
 
+def service_processes():
+    """Command lines of the vantrel.exe processes that run in this test's prefix, as Wine shows
+    them to Linux (program path unquoted)."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if f"WINEPREFIX={PREFIX.path}".encode() not in f.read().split(b"\0"):
+                    continue
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                command = f.read().replace(b"\0", b" ").decode("utf-8", "replace").strip()
+        except OSError:
+            continue  # ended meanwhile
+        if "vantrel.exe" in command.lower():
+            found.append(command)
+    return sorted(found)
+
+
 def setUpModule():
     global WORK, CONTROL
     if not UNDER_WINE:
@@ -149,9 +168,17 @@ class Package(unittest.TestCase):
             with open(log, "rb") as f:
                 self.fail(f"msiexec {action} exit {code}\n{out!r}\n{err!r}\n" + f.read().decode("latin-1")[-6000:])
 
+    def assertServiceProcesses(self, expected):
+        deadline = time.monotonic() + 10
+        while service_processes() != expected and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(service_processes(), expected)
+
     def assertServiceAnswers(self):
+        """The service runs, from Program Files only, and answers a read through the stand-in."""
         reached, status = CONTROL.wait("running")
         self.assertTrue(reached, status)
+        self.assertServiceProcesses([f"{INSTALLED_EXE} --service"])
         record = os.path.join(WORK, "arguments.txt")
         if os.path.exists(record):
             os.remove(record)
@@ -203,6 +230,7 @@ class Package(unittest.TestCase):
         self.assertEqual(CONTROL.call("config", SERVICE), (1, b"", b"ouverture du service : code 1060\r\n"))
         self.assertEqual(vantrel_services(), [])
         self.assertEqual(vantrel_products(), [])
+        self.assertServiceProcesses([])
         os.remove(user_tool)
 
     def test_takes_over_a_registration_made_from_an_unpacked_archive(self):
@@ -214,6 +242,7 @@ class Package(unittest.TestCase):
         self.addCleanup(PREFIX.run, portable, ["service", "uninstall"])
         self.assertEqual(CONTROL.call("start", SERVICE)[0], 0)
         self.assertEqual(vantrel_services(), [f'"{windows_path(portable)}" --service'])
+        self.assertServiceProcesses([f"{windows_path(portable)} --service"])
 
         self.msiexec("/i", package)
         self.assertRegisteredFromProgramFiles()
