@@ -24,11 +24,12 @@ if(NOT VANTREL_FUZZ)
   target_sources(vantrel_tests PRIVATE src/backlight_test.cpp)
   if(WIN32)
     target_sources(vantrel_tests PRIVATE src/backlight_test_win32.cpp)
-    # The stand-in powershell.exe of the Windows tests, beside vantrel.exe and vantrel_tests.exe
-    # where the program search finds it first; how to drive it is told at the top of its source.
+    # The stand-in PowerShell of the Windows tests; they hand its path to the runner, or install it
+    # where Windows PowerShell lives in a prefix of their own. How to drive it is told at the top
+    # of its source.
     add_executable(fake_powershell ${PROJECT_SOURCE_DIR}/tests/fake-powershell/fake_powershell.cpp)
     target_link_libraries(fake_powershell PRIVATE vantrel_warnings)
-    set_target_properties(fake_powershell PROPERTIES OUTPUT_NAME powershell RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_target_properties(fake_powershell PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
     add_dependencies(vantrel_tests fake_powershell)
     # Wine maps the Linux root on drive Z:.
     set_source_files_properties(src/backlight_test.cpp TARGET_DIRECTORY vantrel_tests PROPERTIES

@@ -2,10 +2,11 @@
 with their messages, start, a request answered through the pipe, stop, any control ending it, a
 taken pipe name, and `--service` from a console. Every case removes the service at its end."""
 import os
+import shutil
 import unittest
 
 from e2e import BINARY_DIR, UNDER_WINE, main
-from service_wine import PIPE, SERVICE, ServiceControl, WinePrefix, install_copy, windows_path
+from service_wine import PIPE, SERVICE, ServiceControl, SystemPowershell, WinePrefix, install_copy, windows_path
 
 RUNNING, STOPPED = 4, 1
 READ_REQUEST = b'{"op":"keyboard_read"}\n'
@@ -13,6 +14,7 @@ PREFIX = WinePrefix(os.path.join(BINARY_DIR, "service-e2e-wineprefix"))
 # A folder with blanks: the stored command line must quote the executable's path.
 FOLDER = os.path.join(BINARY_DIR, "service e2e", "programme à blancs")
 CLIENT = os.path.join(BINARY_DIR, "service_client.exe")
+POWERSHELL = SystemPowershell(PREFIX, BINARY_DIR)
 EXE = ""
 CONTROL = None
 
@@ -126,30 +128,41 @@ class Runtime(ServiceCase):
         self.assertEqual(self.vantrel("--service"),
                          (1, b"", "erreur : démarrage par le Gestionnaire de services refusé (code 1063)\n".encode()))
 
-    def test_request_is_carried_out_by_the_stand_in_powershell(self):
-        if not os.path.exists(os.path.join(FOLDER, "powershell.exe")):
-            raise unittest.SkipTest("the stand-in powershell.exe (target fake_powershell) is not built")
+    def test_request_runs_windows_powershell_never_one_beside_the_executable(self):
+        if not POWERSHELL.available():
+            raise unittest.SkipTest("the stand-in PowerShell (target fake_powershell) is not built")
+        # What whoever can write into the executable's folder would plant there: if the service
+        # ran it, it would record its arguments and fail the request.
+        planted_record = os.path.join(FOLDER, "planted-arguments.txt")
+        planted = [os.path.join(FOLDER, "powershell.exe"), os.path.join(FOLDER, "powershell.control"), planted_record]
+        shutil.copy2(POWERSHELL.stand_in, planted[0])
+        with open(planted[1], "w", encoding="utf-8") as f:
+            f.write(f"record={windows_path(planted_record)}\nexit=3\n")
+        self.addCleanup(lambda: [os.remove(p) for p in planted if os.path.exists(p)])
         # The service's environment is the service manager's: the stand-in reads its orders from
         # the control file beside it.
         record = os.path.join(FOLDER, "arguments.txt")
-        control = os.path.join(FOLDER, "powershell.control")
         if os.path.exists(record):
             os.remove(record)
-        with open(control, "w", encoding="utf-8") as f:
-            f.write(f"record={windows_path(record)}\n"
-                    'stdout={"available":true,"known":true,"level":1,"max_level":2,'
-                    '"source":"thinkpad-pm","applied":true,"reason":"","verified":true}\n')
-        self.addCleanup(os.remove, control)
+        POWERSHELL.install(f"record={windows_path(record)}\n"
+                           'stdout={"available":true,"known":true,"level":1,"max_level":2,'
+                           '"source":"thinkpad-pm","applied":true,"reason":"","verified":true}\n')
+        self.addCleanup(POWERSHELL.restore)
         self.install()
         self.start_running()
         code, reply, err = CONTROL.request(b'{"op":"keyboard_write","level":1}\n')
         self.assertEqual((code, reply), (0, b'{"applied":true,"available":true,"known":true,"level":1,'
                                             b'"max_level":2,"reason":"","source":"thinkpad-pm"}\n'), err)
+        self.assertFalse(os.path.exists(planted_record), "the powershell.exe beside vantrel.exe was run")
         with open(record, encoding="utf-8") as f:
             arguments = f.read().splitlines()
-        self.assertEqual(arguments[arguments.index("-Mode") + 1:arguments.index("-Mode") + 4], ["write", "-Level", "1"])
+        self.assertEqual(arguments[:5], ["-NoProfile", "-NonInteractive", "-ExecutionPolicy", "Bypass", "-File"])
+        self.assertRegex(arguments[5], r"^[A-Za-z]:\\.*\\vantrel-keyboard-\d+\.ps1$")
+        self.assertEqual(arguments[6:], ["-Mode", "write", "-Level", "1",
+                                         "-FrameworkDir", windows_path(os.path.join(FOLDER, "framework"))])
         self.assertEqual(CONTROL.call("stop", SERVICE)[0], 0)
         self.assertStoppedCleanly()
+
 
 if __name__ == "__main__":
     main()

@@ -46,14 +46,43 @@ def windows_path(path):
 
 
 def install_copy(binary_dir, folder):
-    """Copies vantrel.exe, and the stand-in powershell.exe beside it when it is built, into
-    `folder`; returns the copied executable."""
+    """Copies vantrel.exe into `folder`; returns the copied executable."""
     os.makedirs(folder, exist_ok=True)
-    for name in ("vantrel.exe", "powershell.exe"):
-        source = os.path.join(binary_dir, name)
-        if os.path.exists(source):
-            shutil.copy2(source, os.path.join(folder, name))
+    shutil.copy2(os.path.join(binary_dir, "vantrel.exe"), os.path.join(folder, "vantrel.exe"))
     return os.path.join(folder, "vantrel.exe")
+
+
+class SystemPowershell:
+    """Windows PowerShell of a prefix (system32\\WindowsPowerShell\\v1.0\\powershell.exe, where
+    Wine ships a stub that prints nothing and exits 0), replaced by the stand-in of
+    tests/fake-powershell, driven by the control file beside it. `restore` puts Wine's stub back."""
+
+    def __init__(self, prefix, binary_dir):
+        self.folder = os.path.join(prefix.path, "drive_c", "windows", "system32", "WindowsPowerShell", "v1.0")
+        self.program = os.path.join(self.folder, "powershell.exe")
+        self.control = os.path.join(self.folder, "powershell.control")
+        self.stub = self.program + ".wine"
+        self.stand_in = os.path.join(binary_dir, "fake_powershell.exe")
+
+    def available(self):
+        return os.path.exists(self.stand_in) and os.path.exists(self.program)
+
+    def install(self, control=None):
+        if not os.path.exists(self.stub):
+            shutil.copy2(self.program, self.stub)
+        shutil.copy2(self.stand_in, self.program)
+        if control is None:
+            if os.path.exists(self.control):
+                os.remove(self.control)
+        else:
+            with open(self.control, "w", encoding="utf-8") as f:
+                f.write(control)
+
+    def restore(self):
+        if os.path.exists(self.stub):
+            shutil.copy2(self.stub, self.program)
+        if os.path.exists(self.control):
+            os.remove(self.control)
 
 
 class ServiceControl:

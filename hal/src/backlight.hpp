@@ -34,9 +34,13 @@ struct KeyboardState {
 inline constexpr std::string_view BACKLIGHT_PIPE_PATH = R"(\\.\pipe\VantrelHal)";
 
 // Where run_backlight goes and how long it waits. The defaults are the product's; tests point the
-// client at a pipe of their own and shorten the bound.
+// client at a pipe of their own, the runner at a stand-in PowerShell, and shorten the bound.
 struct BacklightChannel {
     std::string pipe_path{BACKLIGHT_PIPE_PATH};
+    // Absolute path of the PowerShell program; empty means Windows PowerShell in the system
+    // directory. Never a bare name: the service runs as LocalSystem, and the program search looks
+    // first in the executable's own folder, where whoever can write would run code with its rights.
+    std::string powershell_program;
     // Bounds the pipe exchange and the PowerShell run each: a back end that hangs must not hold
     // the service for ever.
     std::chrono::seconds time_limit{60};

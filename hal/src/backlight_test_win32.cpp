@@ -1,6 +1,6 @@
 // run_backlight end to end on Windows (under Wine here): the script path through the stand-in
-// powershell.exe built beside this test binary (tests/fake-powershell), and the pipe path through
-// a pipe server of the test's own.
+// PowerShell built beside this test binary (tests/fake-powershell), handed to the runner by its
+// path, and the pipe path through a pipe server of the test's own.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -64,9 +64,12 @@ constexpr std::string_view THINKPAD_LINE =
     R"({"available":true,"known":true,"level":1,"max_level":2,"source":"thinkpad-pm","applied":true,"verified":true,"reason":""})"
     "\n";
 
+std::string stand_in() { return exe_dir() + "fake_powershell.exe"; }
+
 // A pipe nobody serves: the client falls back to the script.
-BacklightChannel no_service(std::chrono::seconds limit = 60s) {
-    return BacklightChannel{R"(\\.\pipe\vantrel-test-nobody-)" + std::to_string(GetCurrentProcessId()), limit};
+BacklightChannel no_service(std::chrono::seconds limit = 60s, std::string program = stand_in()) {
+    return BacklightChannel{R"(\\.\pipe\vantrel-test-nobody-)" + std::to_string(GetCurrentProcessId()),
+                            std::move(program), limit};
 }
 
 // A folder of its own per test, and the control file of the stand-in pointed at from it.
@@ -167,6 +170,14 @@ INSTANTIATE_TEST_SUITE_P(
                       HalErrorKind::Unavailable, LONG_REASON, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {
+    const auto result = run_backlight("read", 0, no_service(60s, exe_dir() + "absent-powershell.exe"));
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
+    EXPECT_EQ(result.error().message, "PowerShell indisponible : " + win32::system_message(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(exists(script_path()));
+}
+
 TEST_F(FakePowershell, TimeOutEndsThePowershellRun) {
     control("sleep-ms=60000\n", THINKPAD_LINE);
     const auto start = std::chrono::steady_clock::now();
@@ -261,7 +272,7 @@ public:
     }
 
     [[nodiscard]] bool ready() const { return static_cast<bool>(pipe_); }
-    [[nodiscard]] BacklightChannel channel(std::chrono::seconds limit = 60s) const { return {name_, limit}; }
+    [[nodiscard]] BacklightChannel channel(std::chrono::seconds limit = 60s) const { return {name_, stand_in(), limit}; }
     std::string received() {
         thread_.join();
         return received_;

@@ -81,12 +81,47 @@ std::optional<std::expected<std::string, HalError>> exchange_over_pipe(const std
     return reply;
 }
 
-std::wstring temporary_directory() {
+// A path that a Win32 call writes into a buffer of the given size, returning the length without
+// the NUL when it fits, the size needed otherwise, and 0 on failure (GetLastError tells why).
+template <typename Call>
+std::expected<std::wstring, DWORD> path_from(Call call) {
     std::wstring path(MAX_PATH + 1, L'\0');
-    const DWORD length = GetTempPathW(static_cast<DWORD>(path.size()), path.data());
-    if (length == 0 || length > path.size()) return {};
-    path.resize(length);
-    return path;
+    for (;;) {
+        const DWORD length = call(path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return std::unexpected(GetLastError());
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length);
+    }
+}
+
+using GetTempPath2Function = DWORD(WINAPI*)(DWORD, LPWSTR);
+
+// Where the script goes. For LocalSystem, GetTempPath2W gives a directory that ordinary users
+// cannot write into (C:\Windows\SystemTemp); it exists only from Windows 11 and Server 2022 on,
+// so it is looked up at run time and GetTempPathW serves where it is missing (Windows 10, Wine 8).
+std::expected<std::wstring, DWORD> temporary_directory() {
+    GetTempPath2Function get_temp_path2 = nullptr;
+    if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+        if (const FARPROC address = GetProcAddress(kernel, "GetTempPath2W")) {
+            // Through the generic function type, which converts to any other without a warning.
+            get_temp_path2 = reinterpret_cast<GetTempPath2Function>(reinterpret_cast<void (*)()>(address));
+        }
+    }
+    return path_from([get_temp_path2](wchar_t* buffer, DWORD size) {
+        return get_temp_path2 != nullptr ? get_temp_path2(size, buffer) : GetTempPathW(size, buffer);
+    });
+}
+
+// Windows PowerShell by its absolute path, under the system directory. The program search is never
+// used: it looks first in the folder of vantrel.exe, and the service runs as LocalSystem.
+std::expected<std::wstring, DWORD> system_powershell() {
+    auto directory = path_from([](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
+    if (!directory) return directory;
+    if (!directory->ends_with(L'\\')) *directory += L'\\';
+    return *directory + L"WindowsPowerShell\\v1.0\\powershell.exe";
 }
 
 // The directory of the running executable joined with "framework"; empty when it is unknown.
@@ -182,7 +217,8 @@ struct ProcessOutcome {
     std::string standard_output;
 };
 
-std::expected<ProcessOutcome, HalError> run_powershell(const std::vector<std::string>& arguments,
+std::expected<ProcessOutcome, HalError> run_powershell(const std::wstring& program,
+                                                       const std::vector<std::string>& arguments,
                                                        std::chrono::seconds limit) {
     auto start_failure = [](DWORD error) {
         return std::unexpected(unavailable("PowerShell indisponible : " + win32::system_message(error)));
@@ -225,10 +261,11 @@ std::expected<ProcessOutcome, HalError> run_powershell(const std::vector<std::st
     startup.StartupInfo.hStdError = error->write.get();
     startup.lpAttributeList = attributes;
 
-    std::wstring command_line = win32::to_utf16(windows_command_line("powershell.exe", arguments));
+    std::wstring command_line =
+        win32::to_utf16(windows_command_line(win32::to_utf8(program).value_or("powershell.exe"), arguments));
     PROCESS_INFORMATION started{};
-    // No application name: the system's program search finds powershell.exe.
-    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, /* inherit handles */ TRUE,
+    // The application name is given, so the system starts that very file and searches nothing.
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, /* inherit handles */ TRUE,
                         CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
                         &startup.StartupInfo, &started)) {
         return start_failure(GetLastError());
@@ -264,13 +301,21 @@ std::expected<ProcessOutcome, HalError> run_powershell(const std::vector<std::st
 }
 
 std::expected<KeyboardState, HalError> run_script(std::string_view mode, std::uint8_t level,
-                                                  std::chrono::seconds limit) {
-    const std::wstring directory = temporary_directory();
-    if (directory.empty()) {
+                                                  const BacklightChannel& channel) {
+    const auto directory = temporary_directory();
+    if (!directory) {
         return std::unexpected(
-            unavailable("script de rétroéclairage non créé : " + win32::system_message(GetLastError())));
+            unavailable("script de rétroéclairage non créé : " + win32::system_message(directory.error())));
     }
-    const std::wstring script_path = directory + win32::to_utf16(backlight_script_file_name(GetCurrentProcessId()));
+    std::wstring program = win32::to_utf16(channel.powershell_program);
+    if (program.empty()) {
+        auto system = system_powershell();
+        if (!system) {
+            return std::unexpected(unavailable("PowerShell indisponible : " + win32::system_message(system.error())));
+        }
+        program = std::move(*system);
+    }
+    const std::wstring script_path = *directory + win32::to_utf16(backlight_script_file_name(GetCurrentProcessId()));
     if (auto written = write_script(script_path, backlight_script_text()); !written) {
         DeleteFileW(script_path.c_str());
         return std::unexpected(std::move(written.error()));
@@ -278,9 +323,10 @@ std::expected<KeyboardState, HalError> run_script(std::string_view mode, std::ui
     std::expected<ProcessOutcome, HalError> outcome;
     {
         ScriptFile owner(script_path);
-        outcome = run_powershell(powershell_arguments(win32::to_utf8(script_path).value_or(std::string()), mode, level,
+        outcome = run_powershell(program,
+                                 powershell_arguments(win32::to_utf8(script_path).value_or(std::string()), mode, level,
                                                       framework_directory()),
-                                 limit);
+                                 channel.time_limit);
     }
     if (!outcome) return std::unexpected(std::move(outcome.error()));
     if (outcome->exit_code != 0) return std::unexpected(unavailable("commande de rétroéclairage en échec"));
@@ -295,7 +341,7 @@ std::expected<KeyboardState, HalError> run_backlight(std::string_view mode, std:
         if (!*reply) return std::unexpected(std::move(reply->error()));
         return interpret_backlight_output(decode_utf8_lossy(**reply), mode);
     }
-    return run_script(mode, level, channel.time_limit);
+    return run_script(mode, level, channel);
 }
 
 }  // namespace vantrel

@@ -1,6 +1,7 @@
-// Stand-in for powershell.exe in the Windows tests. Built as powershell.exe in the build
-// directory, beside vantrel.exe and vantrel_tests.exe, where the program search of CreateProcessW
-// finds it before the system's (Wine's own powershell.exe prints nothing and exits 0).
+// Stand-in for powershell.exe in the Windows tests. Built as fake_powershell.exe in the build
+// directory: the in-process tests hand its path to the runner; the end-to-end tests copy it over
+// Windows PowerShell (system32\WindowsPowerShell\v1.0\powershell.exe) in a Wine prefix of their
+// own, where Wine ships a stub that prints nothing and exits 0.
 //
 // Driving it: a control file, named by the environment variable VANTREL_FAKE_POWERSHELL_CONTROL,
 // or else "powershell.control" beside this executable (for a process whose environment the test
