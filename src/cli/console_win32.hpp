@@ -8,12 +8,16 @@
 #include <streambuf>
 #include <string>
 
+#include "cli/standard_stream.hpp"
+
 namespace vantrel::win32 {
 
-class StandardStreamBuf : public std::streambuf {
+class StandardStreamBuf : public std::streambuf, public StreamWriteError {
 public:
     explicit StandardStreamBuf(DWORD which);  // STD_OUTPUT_HANDLE or STD_ERROR_HANDLE
     ~StandardStreamBuf() override;
+
+    [[nodiscard]] unsigned long write_error() const override { return error_; }
 
 protected:
     int_type overflow(int_type ch) override;
@@ -24,6 +28,7 @@ private:
     HANDLE handle_;
     bool console_;
     std::string pending_;  // held until a flush, so a UTF-8 sequence is never split for the console
+    DWORD error_ = 0;      // of the last write that failed; sync then returns -1
 };
 
 }  // namespace vantrel::win32

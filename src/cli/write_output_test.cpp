@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <streambuf>
+
+#include "cli/standard_stream.hpp"
+#include "os_error.hpp"
 
 namespace vantrel {
 namespace {
@@ -40,6 +44,31 @@ TEST_F(WriteOutput, StdoutGetsTheDocumentAndOneLineFeed) {
     EXPECT_EQ(write_output("{\n  \"a\": 1\n}", std::nullopt, out_, err_), 0);
     EXPECT_EQ(out_.str(), "{\n  \"a\": 1\n}\n");
     EXPECT_EQ(err_.str(), "");
+}
+
+// Standard output on a full disk: every write is refused with the system's code.
+class FullDiskStreamBuf : public std::streambuf, public StreamWriteError {
+public:
+    static constexpr unsigned long CODE = 28;
+    [[nodiscard]] unsigned long write_error() const override { return refused_ ? CODE : 0; }
+
+protected:
+    int_type overflow(int_type) override { return refuse(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return refuse(); }
+
+private:
+    int refuse() {
+        refused_ = true;
+        return traits_type::eof();
+    }
+    bool refused_ = false;
+};
+
+TEST_F(WriteOutput, RefusedStandardOutputFailsWithTheSystemsReason) {
+    FullDiskStreamBuf buffer;
+    std::ostream out(&buffer);
+    EXPECT_EQ(write_output("{}", std::nullopt, out, err_), 1);
+    EXPECT_EQ(err_.str(), "erreur : écriture de la sortie standard : " + describe_os_error(FullDiskStreamBuf::CODE) + "\n");
 }
 
 TEST_F(WriteOutput, FileGetsTheSameBytesAndReplacesALongerContent) {
