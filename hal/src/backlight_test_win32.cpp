@@ -171,7 +171,12 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptOutcome{"outputs_beyond_4096_bytes_read_whole", "stderr-bytes=300000\n",
                       R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false,"verified":false,"reason":")" +
                           LONG_REASON + "\"}\n",
-                      HalErrorKind::Unavailable, LONG_REASON, false}),
+                      HalErrorKind::Unavailable, LONG_REASON, false},
+        // An endless output is kept only up to a bound: the record is cut, so unreadable.
+        ScriptOutcome{"output_beyond_1_mib_is_cut", "",
+                      R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false,"reason":")" +
+                          std::string(3 << 20, 'r') + "\"}\n",
+                      HalErrorKind::InvalidData, "réponse de rétroéclairage illisible : ", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {
