@@ -67,6 +67,20 @@ class CommandLine(unittest.TestCase):
                     got = run(args, **redirect)
                     self.assertEqual((got.code, got.out, got.err), (code, b"", err.encode()), got)
 
+    def test_profile_of_1_gib_is_refused_before_it_is_read(self):
+        # Under 600 MB of address space natively; the sanitizers' shadow memory and Wine's own
+        # reservations do not fit under such a limit.
+        limited = UNDER_WINE or "ASAN_OPTIONS" in os.environ
+        prefix = [] if limited else ["sh", "-c", 'ulimit -v 614400 && exec "$@"', "sh"]
+        with tempfile.TemporaryDirectory() as folder:
+            with open(os.path.join(folder, "huge.toml"), "wb") as f:
+                f.truncate(1 << 30)  # sparse: takes no room on the disk
+            got = run(["profiles", "--profiles", folder], prefix=prefix)
+            separator = "\\" if UNDER_WINE else "/"
+            self.assertEqual((got.code, got.out, got.err.decode()),
+                             (1, b"", f"erreur : profils ({folder}) : {folder}{separator}huge.toml : fichier trop "
+                                      "volumineux pour un profil (plus de 4194304 octets)\n"), got)
+
     def test_no_carriage_return_is_added(self):
         got = run([])
         self.assertNotIn(b"\r", got.out)

@@ -17,7 +17,9 @@ std::expected<void, std::string> write_whole_file(const std::string& path, std::
     win32::UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, /* security */ nullptr,
                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, /* template */ nullptr));
     if (!file) return std::unexpected(describe_os_error(GetLastError()));
-    if (!SetEndOfFile(file.get())) return std::unexpected(describe_os_error(GetLastError()));
+    // A device (NUL, say) has no content to empty.
+    if (GetFileType(file.get()) == FILE_TYPE_DISK && !SetEndOfFile(file.get()))
+        return std::unexpected(describe_os_error(GetLastError()));
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD written = 0;
