@@ -8,16 +8,16 @@
 #include <streambuf>
 #include <string>
 
-#include "cli/standard_stream.hpp"
-
 namespace vantrel::win32 {
 
-class StandardStreamBuf : public std::streambuf, public StreamWriteError {
+class StandardStreamBuf : public std::streambuf {
 public:
     explicit StandardStreamBuf(DWORD which);  // STD_OUTPUT_HANDLE or STD_ERROR_HANDLE
     ~StandardStreamBuf() override;
 
-    [[nodiscard]] unsigned long write_error() const override { return error_; }
+    // The system's code of the last write that failed (a missing handle is ERROR_INVALID_HANDLE); 0
+    // while every write succeeded.
+    [[nodiscard]] DWORD last_write_error() const { return error_; }
 
 protected:
     int_type overflow(int_type ch) override;
