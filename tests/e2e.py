@@ -37,11 +37,13 @@ class Run:
         return f"exit {self.code}\nstdout: {self.out!r}\nstderr: {self.err!r}"
 
 
-def run(args, cwd=None, exe=None, prefix=(), timeout=120):
-    """Runs the executable with `args` (texts, encoded as UTF-8) and returns its streams."""
+def run(args, cwd=None, exe=None, prefix=(), timeout=120, stdout=subprocess.PIPE):
+    """Runs the executable with `args` (texts, encoded as UTF-8) and returns its streams; with
+    `stdout` (a file), standard output goes there and reads back as empty."""
     command = list(prefix) + RUNNER + [exe or EXE] + list(args)
-    proc = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
-    return Run(proc.returncode, proc.stdout, proc.stderr)
+    proc = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.PIPE,
+                          timeout=timeout)
+    return Run(proc.returncode, proc.stdout or b"", proc.stderr)
 
 
 def main():

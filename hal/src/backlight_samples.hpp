@@ -16,7 +16,10 @@ inline constexpr std::array<std::string_view, 8> OUTPUTS{
     R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"ressource non disponible : aucune interface de rétroéclairage clavier détectée","source":""})",
     R"({"applied":true,"available":true,"known":true,"level":1,"max_level":2,"reason":"","source":"thinkpad-pm"})"
     "\n",
-    "\xEF\xBB\xBF{\"available\":true}\r\n",
+    // A whole, valid record behind a byte-order mark: refused for the mark alone.
+    "\xEF\xBB\xBF"
+    R"({"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":true,"reason":""})"
+    "\r\n",
 };
 
 }  // namespace vantrel::backlight_samples

@@ -160,6 +160,10 @@ INSTANTIATE_TEST_SUITE_P(
                       HalErrorKind::InvalidData, "réponse de rétroéclairage illisible : ", true},
         ScriptOutcome{"no_output_at_all", "", "", HalErrorKind::InvalidData, "réponse de rétroéclairage illisible : ",
                       true},
+        ScriptOutcome{"byte_order_mark_before_a_valid_record", "", "\xEF\xBB\xBF" + std::string(THINKPAD_LINE),
+                      HalErrorKind::InvalidData,
+                      "réponse de rétroéclairage illisible : marque d'ordre des octets UTF-8 en tête de réponse",
+                      false},
         ScriptOutcome{"not_applied", "",
                       R"({"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":false,"verified":false,"reason":"niveau hors limites"})",
                       HalErrorKind::Unavailable, "niveau hors limites", false},
@@ -167,7 +171,12 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptOutcome{"outputs_beyond_4096_bytes_read_whole", "stderr-bytes=300000\n",
                       R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false,"verified":false,"reason":")" +
                           LONG_REASON + "\"}\n",
-                      HalErrorKind::Unavailable, LONG_REASON, false}),
+                      HalErrorKind::Unavailable, LONG_REASON, false},
+        // An endless output is kept only up to a bound: the record is cut, so unreadable.
+        ScriptOutcome{"output_beyond_1_mib_is_cut", "",
+                      R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false,"reason":")" +
+                          std::string(3 << 20, 'r') + "\"}\n",
+                      HalErrorKind::InvalidData, "réponse de rétroéclairage illisible : ", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {

@@ -1,7 +1,9 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <exception>
 #include <optional>
 #include <string>
 #include <thread>
@@ -22,6 +24,8 @@ namespace {
 using win32::UniqueHandle;
 
 constexpr DWORD PIPE_REPLY_BYTES = 4096;
+// The script prints one short line; anything longer than this is cut, and so unreadable.
+constexpr std::size_t SCRIPT_OUTPUT_KEPT = 1 << 20;
 
 HalError unavailable(std::string message) { return HalError{HalErrorKind::Unavailable, std::move(message)}; }
 
@@ -168,31 +172,44 @@ std::expected<void, HalError> write_script(const std::wstring& path, std::string
 }
 
 // Reads one stream to its end on its own thread, so that a child filling one pipe never waits
-// on us reading the other.
+// on us reading the other. At most `keep` bytes are kept and the rest is read and dropped: an
+// endless output neither blocks the child nor exhausts the service's memory.
 class StreamReader {
 public:
-    explicit StreamReader(UniqueHandle pipe)
-        : pipe_(std::move(pipe)), thread_([this] {
-              std::array<char, 4096> chunk{};
-              DWORD got = 0;
-              while (ReadFile(pipe_.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0) {
-                  text_.append(chunk.data(), got);
-              }
-          }) {}
+    StreamReader(UniqueHandle pipe, std::size_t keep)
+        : pipe_(std::move(pipe)), keep_(keep), thread_([this] { drain(); }) {}
     StreamReader(const StreamReader&) = delete;
     StreamReader& operator=(const StreamReader&) = delete;
     ~StreamReader() {
         if (thread_.joinable()) thread_.join();
     }
 
+    // What was kept; what the reading thread could not handle (no memory for the text) is
+    // thrown here, on the caller's thread.
     std::string finish() {
         thread_.join();
+        if (failure_) std::rethrow_exception(failure_);
         return std::move(text_);
     }
 
 private:
+    void drain() noexcept {
+        std::array<char, 4096> chunk{};
+        DWORD got = 0;
+        while (ReadFile(pipe_.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0) {
+            if (failure_ || text_.size() >= keep_) continue;
+            try {
+                text_.append(chunk.data(), std::min<std::size_t>(got, keep_ - text_.size()));
+            } catch (...) {
+                failure_ = std::current_exception();
+            }
+        }
+    }
+
     UniqueHandle pipe_;
+    std::size_t keep_;
     std::string text_;
+    std::exception_ptr failure_;
     std::thread thread_;
 };
 
@@ -283,16 +300,24 @@ std::expected<ProcessOutcome, HalError> run_powershell(const std::wstring& progr
     output->write.reset();
     error->write.reset();
     input.reset();
-    StreamReader out_reader(std::move(output->read));
-    StreamReader err_reader(std::move(error->read));
+    std::optional<StreamReader> out_reader;
+    std::optional<StreamReader> err_reader;
+    // Declared after the readers, so ended before them on every way out, an exception included:
+    // their threads see the pipes close and can be joined.
+    struct JobEnd {
+        HANDLE job;
+        ~JobEnd() { TerminateJobObject(job, 1); }
+    } const job_end{job.get()};
+    out_reader.emplace(std::move(output->read), SCRIPT_OUTPUT_KEPT);
+    err_reader.emplace(std::move(error->read), /* standard error is never looked at */ 0);
 
     const DWORD limit_ms = static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count());
     const bool ended = WaitForSingleObject(process.get(), limit_ms) == WAIT_OBJECT_0;
     // Also after a normal end: anything PowerShell left running would keep the pipes open.
     TerminateJobObject(job.get(), 1);
     if (!ended) WaitForSingleObject(process.get(), INFINITE);
-    std::string standard_output = out_reader.finish();
-    err_reader.finish();  // standard error is drained, never looked at
+    std::string standard_output = out_reader->finish();
+    err_reader->finish();
     if (!ended) return std::unexpected(unavailable(backlight_timeout_message(limit)));
 
     DWORD exit_code = 1;

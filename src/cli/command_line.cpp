@@ -3,6 +3,8 @@
 #include <ostream>
 #include <variant>
 
+#include "exception_text.hpp"
+
 namespace vantrel {
 namespace {
 
@@ -78,16 +80,7 @@ int run_service_command(std::span<const std::string> args, const CliActions& act
     return outcome ? EXIT_OK : report_failure(err, outcome.error());
 }
 
-}  // namespace
-
-int report_usage_error(std::ostream& err, std::string_view message) {
-    err << "erreur : " << message << "\n\n" << USAGE << '\n';
-    err.flush();
-    return EXIT_USAGE;
-}
-
-int run_command_line(std::span<const std::string> args, const CliActions& actions,
-                     std::ostream& out, std::ostream& err) {
+int dispatch(std::span<const std::string> args, const CliActions& actions, std::ostream& out, std::ostream& err) {
     if (args.empty()) return print_usage(out, EXIT_USAGE);
     const std::string& first = args[0];
     if (first == "--service") return actions.run_service(err);
@@ -103,6 +96,32 @@ int run_command_line(std::span<const std::string> args, const CliActions& action
                                                       : actions.list_profiles(options.profiles_dir);
     if (!document) return report_failure(err, document.error());
     return actions.write_output(*document, options.out_path, out, err);
+}
+
+}  // namespace
+
+int report_usage_error(std::ostream& err, std::string_view message) {
+    err << "erreur : " << message << "\n\n" << USAGE << '\n';
+    err.flush();
+    return EXIT_USAGE;
+}
+
+int report_escaped_exception(std::ostream& err) noexcept {
+    try {
+        return report_failure(err, describe_current_exception());
+    } catch (...) {
+        // Not even the message could be written (no memory left for it): the exit code still says it.
+        return EXIT_FAILED;
+    }
+}
+
+int run_command_line(std::span<const std::string> args, const CliActions& actions,
+                     std::ostream& out, std::ostream& err) {
+    try {
+        return dispatch(args, actions, out, err);
+    } catch (...) {
+        return report_escaped_exception(err);
+    }
 }
 
 }  // namespace vantrel

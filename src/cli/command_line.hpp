@@ -53,11 +53,17 @@ struct CliActions {
 };
 
 // Runs one command line (arguments after the program name, UTF-8) and returns the exit code:
-// 0 success or help, 1 the action failed, 2 the command line was wrong.
+// 0 success or help, 1 the action failed (an exception escaping an action included), 2 the
+// command line was wrong.
 [[nodiscard]] int run_command_line(std::span<const std::string> args, const CliActions& actions,
                                    std::ostream& out, std::ostream& err);
 
 // Prints a usage error ("erreur : {message}", an empty line, the usage text) and returns 2.
 int report_usage_error(std::ostream& err, std::string_view message);
+
+// Only inside a catch block: prints "erreur : {message}" for the exception being handled (an
+// allocation failure is "mémoire insuffisante") and returns 1. Nothing escapes an entry point:
+// no abort, no exit code outside 0, 1 and 2.
+int report_escaped_exception(std::ostream& err) noexcept;
 
 }  // namespace vantrel

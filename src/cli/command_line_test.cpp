@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 namespace vantrel {
@@ -15,10 +17,16 @@ struct Recorder {
     std::expected<void, std::string> service_outcome;
     int write_code = 0;
     int service_code = 0;
+    std::function<void()> during_action = [] {};
 
     CliActions actions() {
         return CliActions{
-            .detect = [this](const std::string& dir) { calls.push_back("detect " + dir); return document; },
+            .detect =
+                [this](const std::string& dir) {
+                    calls.push_back("detect " + dir);
+                    during_action();
+                    return document;
+                },
             .list_profiles = [this](const std::string& dir) { calls.push_back("profiles " + dir); return document; },
             .write_output =
                 [this](std::string_view doc, const std::optional<std::string>& out_path, std::ostream& out,
@@ -145,6 +153,30 @@ TEST(ActionOutcomes, FailedServiceCommandPrintsErreurAndExits1) {
         const Outcome got = run({"service", action}, recorder);
         EXPECT_EQ(got.code, 1) << action;
         EXPECT_EQ(got.err, "erreur : accès refusé au gestionnaire\n") << action;
+    }
+}
+
+TEST(ActionOutcomes, ExceptionEscapingAnActionIsAFailureNotAnAbort) {
+    const struct {
+        const char* name;
+        std::function<void()> throws;
+        std::string err;
+    } rows[] = {
+        {"allocation_failure", [] { throw std::bad_alloc(); }, "erreur : mémoire insuffisante\n"},
+        {"array_too_long", [] { throw std::bad_array_new_length(); }, "erreur : mémoire insuffisante\n"},
+        {"standard_exception_not_utf8", [] { throw std::runtime_error("\xE9tat"); },
+         "erreur : erreur inattendue : \uFFFDtat\n"},
+        {"not_a_standard_exception", [] { throw 42; }, "erreur : erreur inattendue\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Recorder recorder;
+        recorder.during_action = row.throws;
+        const Outcome got = run({"detect", "--out", "r.json"}, recorder);
+        EXPECT_EQ(got.code, 1);
+        EXPECT_EQ(got.out, "");
+        EXPECT_EQ(got.err, row.err);
+        EXPECT_EQ(got.calls, (std::vector<std::string>{"detect profiles"}));
     }
 }
 

@@ -29,10 +29,13 @@ std::streamsize StandardStreamBuf::xsputn(const char* data, std::streamsize coun
 }
 
 int StandardStreamBuf::sync() {
-    if (pending_.empty() || handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
+    if (pending_.empty()) return 0;
+    if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
         pending_.clear();
-        return 0;
+        error_ = ERROR_INVALID_HANDLE;
+        return -1;
     }
+    bool complete = true;
     // Each message is written once; a stream that cannot be written is not retried.
     if (console_) {
         const std::wstring wide = to_utf16(pending_);
@@ -43,6 +46,7 @@ int StandardStreamBuf::sync() {
             if (!WriteConsoleW(handle_, wide.data() + done, chunk, &written, nullptr) || written == 0) break;
             done += written;
         }
+        complete = done == wide.size();
     } else {
         std::size_t done = 0;
         while (done < pending_.size()) {
@@ -51,9 +55,14 @@ int StandardStreamBuf::sync() {
             if (!WriteFile(handle_, pending_.data() + done, chunk, &written, nullptr) || written == 0) break;
             done += written;
         }
+        complete = done == pending_.size();
+    }
+    if (!complete) {
+        const DWORD code = GetLastError();
+        error_ = code != ERROR_SUCCESS ? code : ERROR_WRITE_FAULT;
     }
     pending_.clear();
-    return 0;
+    return complete ? 0 : -1;
 }
 
 }  // namespace vantrel::win32

@@ -21,6 +21,10 @@ public:
     explicit StandardStreamBuf(DWORD which);  // STD_OUTPUT_HANDLE or STD_ERROR_HANDLE
     ~StandardStreamBuf() override;
 
+    // The system's code of the last write that failed (a missing handle is ERROR_INVALID_HANDLE); 0
+    // while every write succeeded.
+    [[nodiscard]] DWORD last_write_error() const { return error_; }
+
 protected:
     int_type overflow(int_type ch) override;
     std::streamsize xsputn(const char* data, std::streamsize count) override;
@@ -30,6 +34,7 @@ private:
     HANDLE handle_;
     bool console_;
     std::string pending_;  // held until a flush, so a UTF-8 sequence is never split for the console
+    DWORD error_ = 0;      // of the last write that failed; sync then returns -1
 };
 
 }  // namespace vantrel::win32

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -10,31 +11,42 @@
 #include "cli/command_line.hpp"
 #include "cli/console_win32.hpp"
 #include "cli/shipped_actions.hpp"
+#include "cli/standard_stream.hpp"
 #include "win32/text.hpp"
 
+namespace {
+
+// A standard stream that tells the command line why a write failed.
+class StandardStream final : public vantrel::win32::StandardStreamBuf, public vantrel::StreamWriteError {
+public:
+    using StandardStreamBuf::StandardStreamBuf;
+    [[nodiscard]] unsigned long write_error() const override { return last_write_error(); }
+};
+
+}  // namespace
+
 int wmain() {
-    vantrel::win32::StandardStreamBuf out_buf(STD_OUTPUT_HANDLE);
-    vantrel::win32::StandardStreamBuf err_buf(STD_ERROR_HANDLE);
+    StandardStream out_buf(STD_OUTPUT_HANDLE);
+    StandardStream err_buf(STD_ERROR_HANDLE);
     std::ostream out(&out_buf);
     std::ostream err(&err_buf);
 
-    // The narrow argv is in the ANSI code page and loses characters: read the wide command line.
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> args;
-    for (int i = 1; wide != nullptr && i < count; ++i) {
-        auto utf8 = vantrel::win32::to_utf8(wide[i]);
-        if (!utf8) {
-            LocalFree(wide);
-            return vantrel::report_usage_error(
-                err, "argument " + std::to_string(i) + " illisible : texte UTF-16 mal formé");
+    try {
+        // The narrow argv is in the ANSI code page and loses characters: read the wide command line.
+        int count = 0;
+        const std::unique_ptr<wchar_t*, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                                   &LocalFree);
+        std::vector<std::string> args;
+        for (int i = 1; wide != nullptr && i < count; ++i) {
+            auto utf8 = vantrel::win32::to_utf8(wide.get()[i]);
+            if (!utf8) {
+                return vantrel::report_usage_error(
+                    err, "argument " + std::to_string(i) + " illisible : texte UTF-16 mal formé");
+            }
+            args.push_back(std::move(*utf8));
         }
-        args.push_back(std::move(*utf8));
+        return vantrel::run_command_line(args, vantrel::shipped_actions(), out, err);
+    } catch (...) {
+        return vantrel::report_escaped_exception(err);
     }
-    if (wide != nullptr) LocalFree(wide);
-
-    const int code = vantrel::run_command_line(args, vantrel::shipped_actions(), out, err);
-    out.flush();
-    err.flush();
-    return code;
 }

@@ -5,6 +5,16 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <streambuf>
+
+#include "cli/standard_stream.hpp"
+#include "os_error.hpp"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "win32/unique_handle.hpp"
+#endif
 
 namespace vantrel {
 namespace {
@@ -42,6 +52,31 @@ TEST_F(WriteOutput, StdoutGetsTheDocumentAndOneLineFeed) {
     EXPECT_EQ(err_.str(), "");
 }
 
+// Standard output on a full disk: every write is refused with the system's code.
+class FullDiskStreamBuf : public std::streambuf, public StreamWriteError {
+public:
+    static constexpr unsigned long CODE = 28;
+    [[nodiscard]] unsigned long write_error() const override { return refused_ ? CODE : 0; }
+
+protected:
+    int_type overflow(int_type) override { return refuse(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return refuse(); }
+
+private:
+    int refuse() {
+        refused_ = true;
+        return traits_type::eof();
+    }
+    bool refused_ = false;
+};
+
+TEST_F(WriteOutput, RefusedStandardOutputFailsWithTheSystemsReason) {
+    FullDiskStreamBuf buffer;
+    std::ostream out(&buffer);
+    EXPECT_EQ(write_output("{}", std::nullopt, out, err_), 1);
+    EXPECT_EQ(err_.str(), "erreur : écriture de la sortie standard : " + describe_os_error(FullDiskStreamBuf::CODE) + "\n");
+}
+
 TEST_F(WriteOutput, FileGetsTheSameBytesAndReplacesALongerContent) {
     const fs::path file = dir_ / "rapport é.json";
     std::ofstream(file, std::ios::binary) << std::string(10000, 'x');
@@ -50,6 +85,30 @@ TEST_F(WriteOutput, FileGetsTheSameBytesAndReplacesALongerContent) {
     EXPECT_EQ(out_.str(), "");
     EXPECT_EQ(err_.str(), "");
 }
+
+#ifdef _WIN32
+// Windows refuses to create a hidden or system file anew over an existing one; whoever wants the
+// report there (a hidden file of their own) gets it replaced all the same, attributes kept, also
+// while a reader holds it open.
+TEST_F(WriteOutput, HiddenSystemFileHeldByAReaderIsReplacedWhole) {
+    const fs::path file = dir_ / "rapport.json";
+    std::ofstream(file, std::ios::binary) << std::string(10000, 'x');
+    const DWORD hidden_system = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), hidden_system));
+    const win32::UniqueHandle reader(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader);
+
+    EXPECT_EQ(write_output("{}", utf8(file), out_, err_), 0);
+    EXPECT_EQ(err_.str(), "");
+    char bytes[16] = {};
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(reader.get(), bytes, sizeof bytes, &got, nullptr));
+    EXPECT_EQ(std::string(bytes, got), "{}\n");
+    EXPECT_EQ(GetFileAttributesW(file.c_str()) & hidden_system, hidden_system);
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+#endif
 
 TEST_F(WriteOutput, MissingDirectoryIsNotCreatedAndFailsWithTheSystemsReason) {
     const std::string path = utf8(dir_ / "absent" / "r.json");

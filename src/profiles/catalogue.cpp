@@ -52,7 +52,7 @@ std::expected<ProfileCatalogue, LoadError> load_profiles(const std::string& dir)
         std::expected<MachineProfile, ProfileError> profile = parse_profile(*text);
         if (!profile) {
             return std::unexpected(
-                LoadError{LoadErrorKind::InvalidProfile, decode_utf8_lossy(path) + " : " + profile.error().display()});
+                LoadError{LoadErrorKind::InvalidProfile, display_path(path) + " : " + profile.error().display()});
         }
         catalogue.push_back(std::move(*profile));
     }

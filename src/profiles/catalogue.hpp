@@ -18,6 +18,7 @@ enum class LoadErrorKind {
     Io,              // listing the directory, opening or reading a file: the platform's text
     NotUtf8,         // a file whose bytes are not UTF-8
     InvalidProfile,  // a file that does not parse or validate: "{path} : {error}"
+    TooLarge,        // a file beyond the size of any profile: "{path} : fichier trop volumineux …"
 };
 
 struct LoadError {

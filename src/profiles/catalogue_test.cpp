@@ -8,6 +8,14 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+#include "profiles/profile_files.hpp"
+
 namespace vantrel {
 namespace {
 
@@ -201,6 +209,73 @@ TEST(LoadProfiles, NonAsciiDirectoryAndTrailingSeparator) {
     // The separator the name already ends with is not doubled.
     EXPECT_EQ(loaded.error().display(), dir.path_of("é.toml") + " : version de schéma 3 non supportée (attendu 1)");
 }
+
+TEST(LoadProfiles, FileBeyondTheBoundIsRefusedWithoutBeingParsed) {
+    const ProfileDir dir;
+    dir.write("a.toml", model("a", "# " + std::string(MAX_PROFILE_FILE_BYTES, 'x') + "\n"));
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().kind, LoadErrorKind::TooLarge);
+    EXPECT_EQ(loaded.error().display(),
+              dir.path_of("a.toml") + " : fichier trop volumineux pour un profil (plus de 4194304 octets)");
+}
+
+// Writes "p?.toml", where "?" has no UTF-8 form: an invalid byte natively, a lone surrogate on
+// Windows. Gives the system's error code when the file system refuses such a name (Wine's does).
+unsigned long write_name_without_utf8(const ProfileDir& dir, std::string_view content) {
+#ifdef _WIN32
+    const std::wstring path = fs::path(dir.dir()).wstring() + L"\\p" + wchar_t(0xD800) + L".toml";
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+#else
+    std::ofstream(fs::path(dir.dir()) / "p\xFF.toml", std::ios::binary) << content;
+#endif
+    return 0;
+}
+
+TEST(LoadProfiles, NameWithoutUtf8FormIsLoadedAndShownWithAReplacementCharacter) {
+    const ProfileDir valid;
+    if (const unsigned long refused = write_name_without_utf8(valid, model("a")); refused != 0) {
+        GTEST_SKIP() << "this file system refuses a file name with a lone surrogate (error " << refused << ")";
+    }
+    const auto loaded = load_profiles(valid.dir());
+    ASSERT_TRUE(loaded) << loaded.error().display();
+    EXPECT_EQ(ids_of(*loaded), std::vector<std::string>{"a"});
+
+    const ProfileDir invalid;
+    ASSERT_EQ(write_name_without_utf8(invalid, "x = 1\n"), 0U);
+    const auto refused = load_profiles(invalid.dir());
+    ASSERT_FALSE(refused);
+    EXPECT_TRUE(refused.error().display().starts_with(invalid.path_of("p\uFFFD.toml") + " : TOML invalide : "))
+        << refused.error().display();
+}
+
+#ifdef _WIN32
+// Where the file system refuses such names (Wine), the form the loader keeps them in is still
+// checked: a lone surrogate is shown as U+FFFD, a pair as its character.
+TEST(ProfilePaths, LoneSurrogateIsShownAsAReplacementCharacter) {
+    EXPECT_EQ(display_path("d\\p\xED\xA0\x80\xF0\x9F\x98\x80.toml"), "d\\p\uFFFD\U0001F600.toml");
+}
+#endif
+
+#ifndef _WIN32
+// Read, a FIFO would wait for a writer for ever, and /dev/zero would never end.
+TEST(LoadProfiles, EntryThatIsNotARegularFileFailsAtOnce) {
+    const ProfileDir fifo;
+    ASSERT_EQ(mkfifo((fifo.dir() + "/x.toml").c_str(), 0600), 0);
+    const ProfileDir device;
+    fs::create_symlink("/dev/zero", fs::path(device.dir()) / "z.toml");
+    for (const ProfileDir* dir : {&fifo, &device}) {
+        const auto loaded = load_profiles(dir->dir());
+        ASSERT_FALSE(loaded);
+        EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
+        EXPECT_EQ(loaded.error().display(), "Invalid argument (os error 22)");
+    }
+}
+#endif
 
 TEST(ParseProfile, TurnsEachStepIntoItsKind) {
     const auto toml = parse_profile("x = 1");

@@ -1,12 +1,15 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 
 #include "os_error.hpp"
 #include "profiles/profile_files.hpp"
+#include "unicode.hpp"
 
 namespace vantrel {
 namespace {
@@ -37,14 +40,22 @@ std::expected<std::vector<std::string>, LoadError> list_directory(const std::str
     const std::unique_ptr<DIR, DirectoryCloser> directory(opendir(dir.c_str()));
     if (!directory) return std::unexpected(os_error(errno));
     std::vector<std::string> names;
-    // readdir reports a failed step as the end of the listing: what was listed so far stands.
-    while (const dirent* entry = readdir(directory.get())) {
+    for (;;) {
+        // readdir tells its end from its failure only through errno.
+        errno = 0;
+        const dirent* entry = readdir(directory.get());
+        if (entry == nullptr) {
+            if (errno != 0) return std::unexpected(os_error(errno));
+            return names;
+        }
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
+        // Bytes as they are, UTF-8 or not: they open the file; messages show them with U+FFFD.
         names.emplace_back(name);
     }
-    return names;
 }
+
+std::string display_path(const std::string& path) { return decode_utf8_lossy(path); }
 
 std::string join_path(const std::string& dir, const std::string& name) {
     if (dir.empty() || dir.ends_with('/')) return dir + name;
@@ -52,17 +63,31 @@ std::string join_path(const std::string& dir, const std::string& name) {
 }
 
 std::expected<std::string, LoadError> read_whole_file(const std::string& path) {
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a FIFO waits for a writer.
+    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) return std::unexpected(os_error(errno));
+    struct stat status {};
+    if (fstat(file.get(), &status) != 0) return std::unexpected(os_error(errno));
+    // A directory opens but does not read: "Is a directory (os error 21)". Anything else that is
+    // not a regular file (a FIFO, a device) is "unsuitable for reading", which read(2) calls EINVAL.
+    if (S_ISDIR(status.st_mode)) return std::unexpected(os_error(EISDIR));
+    if (!S_ISREG(status.st_mode)) return std::unexpected(os_error(EINVAL));
+    if (static_cast<std::uintmax_t>(status.st_size) > MAX_PROFILE_FILE_BYTES) {
+        return std::unexpected(profile_too_large(path));
+    }
     std::string content;
+    content.reserve(static_cast<std::size_t>(status.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t count = read(file.get(), buffer, sizeof buffer);
         if (count == 0) return content;
         if (count < 0) {
             if (errno == EINTR) continue;
-            // A directory opens but does not read: "Is a directory (os error 21)".
             return std::unexpected(os_error(errno));
+        }
+        // The file may have grown since it was measured.
+        if (content.size() + static_cast<std::size_t>(count) > MAX_PROFILE_FILE_BYTES) {
+            return std::unexpected(profile_too_large(path));
         }
         content.append(buffer, static_cast<std::size_t>(count));
     }

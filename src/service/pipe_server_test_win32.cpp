@@ -7,7 +7,9 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -178,6 +180,24 @@ TEST(PipeServer, ServesClientsOneAfterAnotherWithOneLinePerConnection) {
               R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"niveau manquant","source":""})" "\n");
     EXPECT_EQ(backlight.reads, 1);
     EXPECT_EQ(backlight.writes, std::vector<std::uint8_t>{2});
+}
+
+TEST(PipeServer, AnOperationThatThrowsGivesAFailureReplyAndTheNextClientIsServed) {
+    Backlight backlight;
+    int calls = 0;
+    backlight.during = [&calls] {
+        ++calls;
+        if (calls == 1) throw std::bad_alloc();
+        if (calls == 2) throw std::runtime_error("thread not started");
+    };
+    const PipeServerSettings config = settings();
+    Server server(config, backlight.operations());
+    EXPECT_EQ(request_reply(config.pipe_name, READ_REQUEST),
+              R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"mémoire insuffisante","source":""})" "\n");
+    EXPECT_EQ(request_reply(config.pipe_name, "{\"op\":\"keyboard_write\",\"level\":1}"),
+              R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"erreur inattendue : thread not started","source":""})" "\n");
+    EXPECT_EQ(request_reply(config.pipe_name, READ_REQUEST), THINKPAD_REPLY);
+    EXPECT_FALSE(server.ended(0ms)) << "the server stopped serving";
 }
 
 TEST(PipeServer, JudgesALongRequestOnItsFirst4096Bytes) {

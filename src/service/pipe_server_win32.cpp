@@ -1,9 +1,10 @@
 #include "service/pipe_server_win32.hpp"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
-#include <vector>
 
+#include "exception_text.hpp"
 #include "win32/unique_handle.hpp"
 
 namespace vantrel {
@@ -94,12 +95,39 @@ Wait flush_reply(HANDLE pipe, HANDLE stop_event, DWORD limit) {
     return why;
 }
 
+// When not even a failure reply can be built, memory is what is missing.
+constexpr std::string_view OUT_OF_MEMORY_REPLY =
+    R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"mémoire insuffisante","source":""})"
+    "\n";
+
+// The reply line, line feed included, kept in `storage`. Whatever carrying out the request throws
+// (an allocation, a thread the PowerShell runner could not start), this client gets a failure
+// reply and the loop goes on with the next one.
+std::string_view reply_line(std::string_view request, const BacklightOperations& operations,
+                            std::string& storage) noexcept {
+    try {
+        storage = handle_request(request, operations);
+        storage += '\n';
+        return storage;
+    } catch (...) {
+        try {
+            storage = failure_reply(describe_current_exception());
+            storage += '\n';
+            return storage;
+        } catch (...) {
+            return OUT_OF_MEMORY_REPLY;
+        }
+    }
+}
+
 // One connection: one read, one reply. The caller disconnects nothing; this decides.
 AfterClient serve_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const PipeServerSettings& settings,
                          const BacklightOperations& operations) {
-    std::string reply;
+    std::string storage;
+    std::string_view reply;
     {
-        std::vector<char> request(REQUEST_BUFFER_SIZE);
+        // On the stack: serving a client allocates nothing before the request is handled.
+        std::array<char, REQUEST_BUFFER_SIZE> request;
         OVERLAPPED overlapped{};
         overlapped.hEvent = io_event;
         ResetEvent(io_event);
@@ -115,9 +143,8 @@ AfterClient serve_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const 
             return AfterClient::NextClient;
         }
         const std::size_t received = std::min<std::size_t>(read.bytes, REQUEST_BUFFER_SIZE);
-        reply = handle_request(std::string_view(request.data(), received), operations);
+        reply = reply_line(std::string_view(request.data(), received), operations, storage);
     }
-    reply += '\n';
 
     const Deadline deadline(settings.reply_timeout);
     OVERLAPPED overlapped{};

@@ -48,7 +48,10 @@ void WINAPI service_main(DWORD, wchar_t**) {
     // Running before any resource exists: what fails below only shortens the run.
     report_status(status_handle, SERVICE_START_PENDING, SERVICE_ACCEPT_STOP);
     report_status(status_handle, SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
-    {
+    // Nothing may end this thread without the stopped status: the manager would show the service
+    // running for ever. Requests are answered whatever they throw; this is for the rest (no
+    // memory for the settings).
+    try {
         win32::UniqueHandle stop_event(CreateEventW(nullptr, /*manual_reset=*/TRUE, /*signalled=*/FALSE, nullptr));
         win32::UniqueHandle connect_event;
         if (stop_event) connect_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -56,10 +59,15 @@ void WINAPI service_main(DWORD, wchar_t**) {
             // Published before the server runs; a stop that came earlier is seen through the flag,
             // which the server reads before each connection.
             STOP_EVENT.exchange(stop_event.get());
+            // Withdrawn before the event is closed, on every way out.
+            struct Withdraw {
+                ~Withdraw() { STOP_EVENT.exchange(nullptr); }
+            } withdraw;
             const BacklightOperations backlight{.read = backlight_read, .write = backlight_write};
             (void)serve_pipe(PipeServerSettings{}, STOP_REQUESTED, stop_event.get(), connect_event.get(), backlight);
-            STOP_EVENT.exchange(nullptr);
         }
+    } catch (...) {
+        // The stopped status below is all that is left to report.
     }
     report_status(status_handle, SERVICE_STOPPED, 0);
 }
