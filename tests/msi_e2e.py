@@ -48,7 +48,8 @@ def release_content(exe):
                "LICENCE.txt": os.path.join(SOURCE_DIR, "LICENSE"),
                "framework/LISEZMOI.txt": os.path.join(SOURCE_DIR, "packaging", "LISEZMOI.txt"),
                "docs/guide.md": os.path.join(SOURCE_DIR, "docs", "guide.md"),
-               "docs/profils.md": os.path.join(SOURCE_DIR, "docs", "profils.md")}
+               "docs/profils.md": os.path.join(SOURCE_DIR, "docs", "profils.md"),
+               "docs/catalogue.md": os.path.join(SOURCE_DIR, "docs", "catalogue.md")}
     for folder, pattern in (("docs/schemas", os.path.join(SOURCE_DIR, "docs", "schemas", "*")),
                             ("profiles", os.path.join(SOURCE_DIR, "profiles", "*.toml"))):
         for path in glob.glob(pattern):
