@@ -69,6 +69,18 @@ std::string with_access(std::string_view access) {
     return CAPABILITY_HEAD + CAPABILITY_REST + "access = " + std::string(access) + "\n";
 }
 
+std::string repeated(std::string_view piece, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += piece;
+    return text;
+}
+
+// A key or table name of `parts` parts: a.a.….a
+std::string dotted(std::size_t parts) { return repeated("a.", parts - 1) + "a"; }
+
+const std::string TOO_DEEP = ": nested deeper than 100 levels";
+const std::string TOP_LEVEL_KEYS = "expected one of `schema_version`, `id`, `display_name`, `scope`, `matches`, `capabilities`";
+
 TEST(DecodeProfile, CompleteProfileDecodesEveryField) {
     const auto decoded = decode_profile(COMPLETE);
     ASSERT_TRUE(decoded) << decoded.error();
@@ -269,6 +281,30 @@ INSTANTIATE_TEST_SUITE_P(
                  "Error while parsing key-value pair: cannot redefine existing string 'id'"}),
     fault_name);
 
+// Every key part, table header part, array and inline table is one level; past 100 the document
+// is refused before anything reads it recursively, whatever its size.
+INSTANTIATE_TEST_SUITE_P(
+    Nesting, DecodeFault,
+    testing::Values(
+        FaultRow{"DottedKeyAtLimit", dotted(100) + " = 1\n" + std::string(COMPLETE), "unknown field `a`, " + TOP_LEVEL_KEYS},
+        FaultRow{"DottedKeyPastLimit", dotted(101) + " = 1\n", "Error while parsing key" + TOO_DEEP},
+        FaultRow{"HugeDottedKey", dotted(30000) + " = 1\n", "Error while parsing key" + TOO_DEEP},
+        FaultRow{"QuotedDotsAreOneKey", "x = 1\n" + repeated("\"a.\".", 99) + "'a.b' = 1\n",
+                 "unknown field `a.`, " + TOP_LEVEL_KEYS},
+        FaultRow{"HugeTableHeader", "[" + dotted(30000) + "]\n", "Error while parsing table header" + TOO_DEEP},
+        FaultRow{"ArrayOfTablesPastLimit", "[[" + dotted(100) + "]]\n", "Error while parsing table header" + TOO_DEEP},
+        FaultRow{"KeysBelowHeader", "[" + dotted(60) + "]\n" + dotted(41) + " = 1\n", "Error while parsing key" + TOO_DEEP},
+        FaultRow{"ArraysAtLimit", "x = " + repeated("[", 99) + repeated("]", 99) + "\n", "unknown field `x`, " + TOP_LEVEL_KEYS},
+        FaultRow{"HugeArrays", "x = " + repeated("[", 30000) + "\n", "Error while parsing array" + TOO_DEEP},
+        FaultRow{"InlineTablePastLimit", "x = " + repeated("[", 99) + "{" + repeated("]", 99) + "\n",
+                 "Error while parsing inline table" + TOO_DEEP},
+        FaultRow{"HugeInlineTables", "x = " + repeated("{ a = ", 30000) + "\n", "Error while parsing key" + TOO_DEEP},
+        // Brackets inside strings and comments do not nest; newlines inside an array do not end it.
+        FaultRow{"StringsAndCommentsDoNotNest",
+                 "s = \"[[{\"\nt = '''\n[[[\n'''\n# [[[[\nx = [ # [[\n" + repeated("[", 98) + "\n" + repeated("]", 99) + "\n",
+                 "unknown field `s`, " + TOP_LEVEL_KEYS}),
+    fault_name);
+
 TEST(DecodeProfile, Toml11FeaturesAreRead) {
     // Newlines and a trailing comma in an inline table, \x and \e escapes, and a line-ending
     // backslash followed by a non-ASCII letter.
@@ -325,6 +361,16 @@ INSTANTIATE_TEST_SUITE_P(
         PositionRow{"PlusInKey", "\n  ab+c = 1\n", "TOML parse error at line 2, column 5"}),
     position_name);
 
+INSTANTIATE_TEST_SUITE_P(
+    Nesting, ReportPosition,
+    testing::Values(
+        // The 101st part.
+        PositionRow{"KeyPart", "\nx = 1\n  " + dotted(30000) + " = 1\n", "TOML parse error at line 3, column 203"},
+        PositionRow{"HeaderPart", "[\"é\"]\n[" + dotted(30000) + "]\n", "TOML parse error at line 2, column 202"},
+        // The 100th bracket, after the key's level.
+        PositionRow{"Bracket", "x = " + repeated("[", 30000) + "\n", "TOML parse error at line 1, column 104"}),
+    position_name);
+
 TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {
     const auto decoded = decode_profile(with_line("scope", "scope =\t\"Model\" # mauvais"));
     ASSERT_FALSE(decoded);
@@ -334,6 +380,13 @@ TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {
               "4 | scope =\t\"Model\" # mauvais\n"
               "  |        \t^^^^^^^\n"
               "unknown variant `Model`, expected `model` or `family`");
+}
+
+TEST(DecodeProfile, ReportMarksWhereNestingGoesTooDeep) {
+    const auto decoded = decode_profile("x = " + repeated("[", 101));
+    ASSERT_FALSE(decoded);
+    EXPECT_EQ(decoded.error(), "TOML parse error at line 1, column 104\n  |\n1 | x = " + repeated("[", 101) + "\n  | " +
+                                   std::string(103, ' ') + "^\nError while parsing array" + TOO_DEEP);
 }
 
 TEST(DecodeProfile, ReportOfAnEmptyDocument) {
