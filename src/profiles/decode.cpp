@@ -490,7 +490,7 @@ private:
     void step(Checkpoint& at) const {
         const char c = text_[at.offset];
         const std::size_t start = at.offset;
-        if (!next_scalar(text_, at.offset)) at.offset = start + 1;
+        if (static_cast<unsigned char>(c) < 0x80 || !next_scalar(text_, at.offset)) at.offset = start + 1;
         if (c == '\n') {
             ++at.line;
             at.column = 1;
@@ -562,27 +562,36 @@ std::optional<Fault> find_non_ascii_key(std::string_view text, const LineIndex& 
 }
 
 // ---------------------------------------------------------------------------------------------
-// Nesting. toml++ recurses once per nested array or inline table, and the node tree is visited
-// and destroyed recursively, so a deep document would overflow the stack (the main thread's stack
-// is small under Wine). The text is measured before anything parses it: every part of a table
-// header or key, every `[[...]]`, array and inline table counts one level. Real profiles need five.
+// Limits, checked on the text before anything parses it.
+// - Nesting: toml++ recurses once per nested array or inline table, and the node tree is visited
+//   and destroyed recursively, so a deep document would overflow the stack (the main thread's
+//   stack is small under Wine). Every part of a table header or key, every `[[...]]`, array and
+//   inline table counts one level. Real profiles need five.
+// - Tables: toml++ looks a table named by a header or a dotted key up in lists of all such tables
+//   met so far, which makes their number cost its square. Every part of a table header and every
+//   part but the last of a dotted key names one. Real profiles name a few dozen.
 
 constexpr std::size_t MAX_NESTING = 100;
+constexpr std::size_t MAX_TABLES = 10000;
 
 bool ends_bare_key(char c) {
     return c == '=' || c == '.' || c == '[' || c == ']' || c == '{' || c == '}' || c == ',' || c == '#' ||
            c == '"' || c == '\'' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-class NestingScan {
-public:
-    explicit NestingScan(std::string_view text) : text_(text) {}
+struct Excess {
+    std::size_t offset;
+    std::string message;
+};
 
-    // The offset where the document first goes deeper than MAX_NESTING, and what it was reading.
-    // The scan follows TOML's structure (strings, comments, keys, values) without judging it:
-    // toml++ reports the syntax faults.
-    std::optional<std::pair<std::size_t, std::string_view>> first_too_deep() {
-        while (pos_ < text_.size()) {
+// Follows TOML's structure (strings, comments, keys, values) without judging it: toml++ reports
+// the syntax faults.
+class LimitScan {
+public:
+    explicit LimitScan(std::string_view text) : text_(text) {}
+
+    std::optional<Excess> first_excess() {
+        while (pos_ < text_.size() && !excess_) {
             const char c = text_[pos_];
             if (c == ' ' || c == '\t' || c == '\r') {
                 ++pos_;
@@ -594,7 +603,7 @@ public:
             } else if (expecting_key_ && open_.empty() && c == '[') {
                 const bool array = text_.substr(pos_, 2) == "[[";
                 pos_ += array ? 2 : 1;
-                if (!read_key(array ? 1 : 0, "table header")) return fault_;
+                read_key(array ? 1 : 0, true);
                 table_depth_ = key_depth_;
                 expecting_key_ = false;
             } else if (c == ']' || c == '}') {
@@ -607,19 +616,22 @@ public:
                 expecting_key_ = !open_.empty() && open_.back().bracket == '{';
                 if (!open_.empty()) value_depth_ = open_.back().depth;
             } else if (expecting_key_) {
-                if (!read_key(open_.empty() ? table_depth_ : open_.back().depth, "key")) return fault_;
+                const bool read = read_key(open_.empty() ? table_depth_ : open_.back().depth, false);
                 if (pos_ < text_.size() && text_[pos_] == '=') {
                     ++pos_;
                     expecting_key_ = false;
                     value_depth_ = key_depth_;
-                } else if (!key_read_) {
+                } else if (!read) {
                     ++pos_;
                 }
             } else if (c == '"' || c == '\'') {
                 pos_ = skip_string(text_, pos_);
             } else if (c == '[' || c == '{') {
                 const std::size_t depth = value_depth_ + 1;
-                if (depth > MAX_NESTING) return std::pair{pos_, c == '[' ? "array" : "inline table"};
+                if (depth > MAX_NESTING) {
+                    too_deep(pos_, c == '[' ? "array" : "inline table");
+                    break;
+                }
                 open_.push_back({c, depth});
                 value_depth_ = depth;
                 expecting_key_ = c == '{';
@@ -628,7 +640,7 @@ public:
                 ++pos_;
             }
         }
-        return std::nullopt;
+        return excess_;
     }
 
 private:
@@ -637,50 +649,60 @@ private:
         std::size_t depth;  // of what it holds
     };
 
-    // Reads the parts of a key from `pos_`, each one level below `depth`; false when one goes
-    // past the limit (`fault_` then says where).
-    bool read_key(std::size_t depth, std::string_view what) {
-        key_read_ = false;
+    // Reads the parts of a key from `pos_`, each one level below `depth`, and counts the tables
+    // they name; false when there was no key.
+    bool read_key(std::size_t depth, bool header) {
+        const std::string_view what = header ? "table header" : "key";
         key_depth_ = depth;
+        std::optional<std::size_t> previous;  // where the part before this one started
         while (true) {
             while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
-            if (pos_ >= text_.size()) return true;
             const std::size_t start = pos_;
-            if (text_[pos_] == '"' || text_[pos_] == '\'') {
+            if (start < text_.size() && (text_[start] == '"' || text_[start] == '\'')) {
                 pos_ = skip_string(text_, pos_);
             } else {
                 while (pos_ < text_.size() && !ends_bare_key(text_[pos_])) ++pos_;
-                if (pos_ == start) return true;
+                if (pos_ == start) return previous.has_value();
             }
-            key_read_ = true;
             if (++key_depth_ > MAX_NESTING) {
-                fault_ = std::pair{start, what};
-                return false;
+                too_deep(start, what);
+                return true;
             }
+            // A key-value's part names a table once another part follows it.
+            const std::optional<std::size_t> table = header ? std::optional(start) : previous;
+            if (table && ++tables_ > MAX_TABLES) {
+                excess_ = Excess{*table, "Error while parsing " + std::string(what) + ": more than " +
+                                             std::to_string(MAX_TABLES) + " tables"};
+                return true;
+            }
+            previous = start;
             while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
             if (pos_ >= text_.size() || text_[pos_] != '.') return true;
             ++pos_;
         }
     }
 
+    void too_deep(std::size_t offset, std::string_view what) {
+        excess_ = Excess{offset, "Error while parsing " + std::string(what) + ": nested deeper than " +
+                                     std::to_string(MAX_NESTING) + " levels"};
+    }
+
     std::string_view text_;
     std::size_t pos_ = 0;
     bool expecting_key_ = true;
-    bool key_read_ = false;
     std::size_t table_depth_ = 0;
     std::size_t key_depth_ = 0;
     std::size_t value_depth_ = 0;
+    std::size_t tables_ = 0;
     std::vector<Open> open_;
-    std::optional<std::pair<std::size_t, std::string_view>> fault_;
+    std::optional<Excess> excess_;
 };
 
-std::optional<Fault> find_too_deep(std::string_view text, const LineIndex& lines) {
-    const auto deep = NestingScan(text).first_too_deep();
-    if (!deep) return std::nullopt;
-    const Position at = lines.position_of(deep->first);
-    return Fault{{at, at},
-                 "Error while parsing " + std::string(deep->second) + ": nested deeper than " +
-                     std::to_string(MAX_NESTING) + " levels"};
+std::optional<Fault> find_excess(std::string_view text, const LineIndex& lines) {
+    std::optional<Excess> excess = LimitScan(text).first_excess();
+    if (!excess) return std::nullopt;
+    const Position at = lines.position_of(excess->offset);
+    return Fault{{at, at}, std::move(excess->message)};
 }
 
 class SyntaxCheck {
@@ -756,7 +778,7 @@ std::expected<MachineProfile, std::string> decode_profile(std::string_view text)
     if (text.starts_with(BYTE_ORDER_MARK)) text.remove_prefix(BYTE_ORDER_MARK.size());
 
     const LineIndex lines(text);
-    if (std::optional<Fault> fault = find_too_deep(text, lines))
+    if (std::optional<Fault> fault = find_excess(text, lines))
         return std::unexpected(render_report(text, fault->where, fault->message));
 
     const toml::parse_result parsed = toml::parse(text);

@@ -75,6 +75,13 @@ std::string repeated(std::string_view piece, std::size_t count) {
     return text;
 }
 
+// `before`0`after` `before`1`after` … up to `count` - 1.
+std::string numbered(std::string_view before, std::string_view after, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += std::string(before) + std::to_string(i) + std::string(after);
+    return text;
+}
+
 // A key or table name of `parts` parts: a.a.….a
 std::string dotted(std::size_t parts) { return repeated("a.", parts - 1) + "a"; }
 
@@ -300,6 +307,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "Error while parsing inline table" + TOO_DEEP},
         FaultRow{"HugeInlineTables", "x = " + repeated("{ a = ", 30000) + "\n", "Error while parsing key" + TOO_DEEP},
         // Brackets inside strings and comments do not nest; newlines inside an array do not end it.
+        // toml++ looks each table up among all the others: their number is bounded too.
+        FaultRow{"TablesPastLimit", numbered("[t", "]\n", 10001), "Error while parsing table header: more than 10000 tables"},
+        FaultRow{"DottedTablesPastLimit", numbered("t", ".x = 1\n", 10001), "Error while parsing key: more than 10000 tables"},
         FaultRow{"StringsAndCommentsDoNotNest",
                  "s = \"[[{\"\nt = '''\n[[[\n'''\n# [[[[\nx = [ # [[\n" + repeated("[", 98) + "\n" + repeated("]", 99) + "\n",
                  "unknown field `s`, " + TOP_LEVEL_KEYS}),
@@ -368,7 +378,9 @@ INSTANTIATE_TEST_SUITE_P(
         PositionRow{"KeyPart", "\nx = 1\n  " + dotted(30000) + " = 1\n", "TOML parse error at line 3, column 203"},
         PositionRow{"HeaderPart", "[\"é\"]\n[" + dotted(30000) + "]\n", "TOML parse error at line 2, column 202"},
         // The 100th bracket, after the key's level.
-        PositionRow{"Bracket", "x = " + repeated("[", 30000) + "\n", "TOML parse error at line 1, column 104"}),
+        PositionRow{"Bracket", "x = " + repeated("[", 30000) + "\n", "TOML parse error at line 1, column 104"},
+        // The part that names the 10,001st table.
+        PositionRow{"Table", "[a]\n" + numbered("  k", ".x.y = 1\n", 5000), "TOML parse error at line 5001, column 9"}),
     position_name);
 
 TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {
