@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -84,6 +85,13 @@ std::string numbered(std::string_view before, std::string_view after, std::size_
 
 // A key or table name of `parts` parts: a.a.….a
 std::string dotted(std::size_t parts) { return repeated("a.", parts - 1) + "a"; }
+
+// [[a]], [[a.a]], … up to `parts` parts: each part an array of tables, reopened in its last element.
+std::string arrays_of_tables(std::size_t parts) {
+    std::string text;
+    for (std::size_t i = 1; i <= parts; ++i) text += "[[" + dotted(i) + "]]\n";
+    return text;
+}
 
 const std::string TOO_DEEP = ": nested deeper than 100 levels";
 const std::string TOP_LEVEL_KEYS = "expected one of `schema_version`, `id`, `display_name`, `scope`, `matches`, `capabilities`";
@@ -300,6 +308,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "unknown field `a.`, " + TOP_LEVEL_KEYS},
         FaultRow{"HugeTableHeader", "[" + dotted(30000) + "]\n", "Error while parsing table header" + TOO_DEEP},
         FaultRow{"ArrayOfTablesPastLimit", "[[" + dotted(100) + "]]\n", "Error while parsing table header" + TOO_DEEP},
+        // Each of these parts is an array of tables and its last element: the deepest tree allowed.
+        FaultRow{"ArraysOfTablesAtLimit", arrays_of_tables(99), "unknown field `a`, " + TOP_LEVEL_KEYS},
         FaultRow{"KeysBelowHeader", "[" + dotted(60) + "]\n" + dotted(41) + " = 1\n", "Error while parsing key" + TOO_DEEP},
         FaultRow{"ArraysAtLimit", "x = " + repeated("[", 99) + repeated("]", 99) + "\n", "unknown field `x`, " + TOP_LEVEL_KEYS},
         FaultRow{"HugeArrays", "x = " + repeated("[", 30000) + "\n", "Error while parsing array" + TOO_DEEP},
@@ -399,6 +409,30 @@ TEST(DecodeProfile, ReportMarksWhereNestingGoesTooDeep) {
     ASSERT_FALSE(decoded);
     EXPECT_EQ(decoded.error(), "TOML parse error at line 1, column 104\n  |\n1 | x = " + repeated("[", 101) + "\n  | " +
                                    std::string(103, ' ') + "^\nError while parsing array" + TOO_DEEP);
+}
+
+// A valid profile whose last line is one access table of about `bytes` bytes: many keys, or an
+// array of many floats. Each key and float is located in the text while the document is checked.
+std::string one_long_line(std::size_t bytes, bool floats) {
+    std::string text = CAPABILITY_HEAD + CAPABILITY_REST + "access = { method = \"platform_profile\", ";
+    const std::size_t end = text.size() + bytes;
+    if (floats) text += "values = [";
+    for (std::size_t i = 0; text.size() < end; ++i) text += floats ? std::to_string(i) + ".5, " : "k" + std::to_string(i) + " = 1, ";
+    text += floats ? "] }\n" : "}\n";
+    return text;
+}
+
+// A guard, not a measure (bench/profiles_bench.cpp has the figures): decoding such a line of
+// 256 KiB takes milliseconds, and took over half a minute when each lookup walked its line.
+TEST(DecodeProfile, LongLineDecodesInLinearTime) {
+    for (const bool floats : {false, true}) {
+        const std::string text = one_long_line(256 << 10, floats);
+        const auto start = std::chrono::steady_clock::now();
+        const auto decoded = decode_profile(text);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(decoded) << decoded.error().substr(decoded.error().rfind('\n'));
+        EXPECT_LT(elapsed, std::chrono::seconds(5)) << (floats ? "floats" : "keys");
+    }
 }
 
 TEST(DecodeProfile, ReportOfAnEmptyDocument) {
