@@ -132,7 +132,7 @@ BENCHMARK_CAPTURE(BM_Decode, long_line_floats, Shape::LongLineFloats)->Arg(64 <<
 BENCHMARK_CAPTURE(BM_Decode, short_lines, Shape::ShortLines)->Arg(64 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Decode, huge_string, Shape::HugeString)->Arg(64 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Decode, comments, Shape::Comments)->Arg(64 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Decode, nesting, Shape::Nesting)->Arg(64 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, nesting, Shape::Nesting)->Arg(64 << 10)->Arg(1 << 20)->Arg(4 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Decode, reopened_tables, Shape::ReopenedTables)->Arg(64 << 10)->Arg(256 << 10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
