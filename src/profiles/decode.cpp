@@ -566,7 +566,8 @@ std::optional<Fault> find_non_ascii_key(std::string_view text, const LineIndex& 
 // - Nesting: toml++ recurses once per nested array or inline table, and the node tree is visited
 //   and destroyed recursively, so a deep document would overflow the stack (the main thread's
 //   stack is small under Wine). Every part of a table header or key, every `[[...]]`, array and
-//   inline table counts one level. Real profiles need five.
+//   inline table counts one level; the tree is at most twice as deep as the count, when every
+//   part of a header is an array of tables. Real profiles need five.
 // - Tables: toml++ looks a table named by a header or a dotted key up in lists of all such tables
 //   met so far, which makes their number cost its square. Every part of a table header and every
 //   part but the last of a dotted key names one. Real profiles name a few dozen.
@@ -698,10 +699,10 @@ private:
     std::optional<Excess> excess_;
 };
 
-std::optional<Fault> find_excess(std::string_view text, const LineIndex& lines) {
+std::optional<Fault> find_excess(std::string_view text) {
     std::optional<Excess> excess = LimitScan(text).first_excess();
     if (!excess) return std::nullopt;
-    const Position at = lines.position_of(excess->offset);
+    const Position at = LineIndex(text).position_of(excess->offset);
     return Fault{{at, at}, std::move(excess->message)};
 }
 
@@ -763,7 +764,8 @@ private:
     std::optional<Fault> first_;
 };
 
-std::optional<Fault> find_non_toml_1_1(std::string_view text, const LineIndex& lines, const toml::table& root) {
+std::optional<Fault> find_non_toml_1_1(std::string_view text, const toml::table& root) {
+    const LineIndex lines(text);
     SyntaxCheck check(text, lines);
     check.visit(root);
     // A key's own check says more than the scan does, so it wins at the same position.
@@ -777,8 +779,7 @@ std::expected<MachineProfile, std::string> decode_profile(std::string_view text)
     constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
     if (text.starts_with(BYTE_ORDER_MARK)) text.remove_prefix(BYTE_ORDER_MARK.size());
 
-    const LineIndex lines(text);
-    if (std::optional<Fault> fault = find_excess(text, lines))
+    if (std::optional<Fault> fault = find_excess(text))
         return std::unexpected(render_report(text, fault->where, fault->message));
 
     const toml::parse_result parsed = toml::parse(text);
@@ -786,7 +787,7 @@ std::expected<MachineProfile, std::string> decode_profile(std::string_view text)
         const toml::parse_error& error = parsed.error();
         return std::unexpected(render_report(text, region_of(error.source()), error.description()));
     }
-    if (std::optional<Fault> fault = find_non_toml_1_1(text, lines, parsed.table()))
+    if (std::optional<Fault> fault = find_non_toml_1_1(text, parsed.table()))
         return std::unexpected(render_report(text, fault->where, fault->message));
 
     Decoded<MachineProfile> profile = to_profile(parsed.table());
