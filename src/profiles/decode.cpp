@@ -440,42 +440,67 @@ Decoded<MachineProfile> to_profile(const toml::table& root) {
 // TOML 1.1 only. toml++'s unreleased mode also reads bare keys with '+' or non-ASCII letters and
 // hexadecimal floats, which TOML 1.1 does not have; they are syntax faults here.
 
-// Line starts of the document, to go between toml++'s positions (lines split at line feeds,
-// columns counted in code points) and byte offsets.
+// To go between toml++'s positions (lines split at line feeds, columns counted in code points)
+// and byte offsets. A lookup starts from the nearest checkpoint, one every STRIDE characters, so
+// that it costs the same on a long line as on a short one and the index stays a fraction of the
+// text's size, whatever its shape.
 class LineIndex {
 public:
     explicit LineIndex(std::string_view text) : text_(text) {
-        starts_.push_back(0);
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\n') starts_.push_back(i + 1);
+        Checkpoint at{0, 1, 1};
+        for (std::size_t character = 0; at.offset < text.size(); ++character) {
+            if (character % STRIDE == 0) checkpoints_.push_back(at);
+            step(at);
         }
+        if (checkpoints_.empty()) checkpoints_.push_back(at);
     }
 
     [[nodiscard]] std::size_t offset_of(const Position& position) const {
-        if (position.line == 0 || position.line > starts_.size()) return text_.size();
-        std::size_t pos = starts_[position.line - 1];
-        for (std::size_t column = 1; column < position.column && pos < text_.size(); ++column) {
-            const std::size_t start = pos;
-            if (!next_scalar(text_, pos)) pos = start + 1;
+        const auto next = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), position,
+                                           [](const Position& p, const Checkpoint& c) {
+                                               return before(p, {c.line, c.column});
+                                           });
+        if (next == checkpoints_.begin()) return text_.size();
+        Checkpoint at = *std::prev(next);
+        while (at.offset < text_.size() && before({at.line, at.column}, position)) {
+            if (text_[at.offset] == '\n' && at.line == position.line) break;
+            step(at);
         }
-        return pos;
+        return at.offset;
     }
 
     [[nodiscard]] Position position_of(std::size_t offset) const {
-        const auto line = std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin();
-        std::size_t pos = starts_[static_cast<std::size_t>(line) - 1];
-        toml::source_index column = 1;
-        while (pos < offset) {
-            const std::size_t start = pos;
-            if (!next_scalar(text_, pos)) pos = start + 1;
-            ++column;
-        }
-        return {static_cast<toml::source_index>(line), column};
+        const auto next = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), offset,
+                                           [](std::size_t o, const Checkpoint& c) { return o < c.offset; });
+        Checkpoint at = *std::prev(next);
+        while (at.offset < offset && at.offset < text_.size()) step(at);
+        return {at.line, at.column};
     }
 
 private:
+    static constexpr std::size_t STRIDE = 64;
+
+    struct Checkpoint {
+        std::size_t offset;
+        toml::source_index line;
+        toml::source_index column;
+    };
+
+    // Past one character: a scalar value, or one byte of an ill-formed sequence.
+    void step(Checkpoint& at) const {
+        const char c = text_[at.offset];
+        const std::size_t start = at.offset;
+        if (static_cast<unsigned char>(c) < 0x80 || !next_scalar(text_, at.offset)) at.offset = start + 1;
+        if (c == '\n') {
+            ++at.line;
+            at.column = 1;
+        } else {
+            ++at.column;
+        }
+    }
+
     std::string_view text_;
-    std::vector<std::size_t> starts_;
+    std::vector<Checkpoint> checkpoints_;
 };
 
 bool is_bare_key_byte(char c) {
@@ -488,7 +513,8 @@ Fault bare_key_fault(const Position& at, std::string_view character) {
             "and dashes, saw '" + std::string(character) + "'"};
 }
 
-// Past the string that opens at `pos` (a document toml++ accepted, so the string is closed).
+// Past the string that opens at `pos`. In a document toml++ has not read yet the string may be
+// left open: it then ends with its line (single-line) or with the text (multi-line).
 std::size_t skip_string(std::string_view text, std::size_t pos) {
     const char quote = text[pos];
     const bool basic = quote == '"';
@@ -533,6 +559,151 @@ std::optional<Fault> find_non_ascii_key(std::string_view text, const LineIndex& 
         }
     }
     return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Limits, checked on the text before anything parses it.
+// - Nesting: toml++ recurses once per nested array or inline table, and the node tree is visited
+//   and destroyed recursively, so a deep document would overflow the stack (the main thread's
+//   stack is small under Wine). Every part of a table header or key, every `[[...]]`, array and
+//   inline table counts one level; the tree is at most twice as deep as the count, when every
+//   part of a header is an array of tables. Real profiles need five.
+// - Tables: toml++ looks a table named by a header or a dotted key up in lists of all such tables
+//   met so far, which makes their number cost its square. Every part of a table header and every
+//   part but the last of a dotted key names one. Real profiles name a few dozen.
+
+constexpr std::size_t MAX_NESTING = 100;
+constexpr std::size_t MAX_TABLES = 10000;
+
+bool ends_bare_key(char c) {
+    return c == '=' || c == '.' || c == '[' || c == ']' || c == '{' || c == '}' || c == ',' || c == '#' ||
+           c == '"' || c == '\'' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+struct Excess {
+    std::size_t offset;
+    std::string message;
+};
+
+// Follows TOML's structure (strings, comments, keys, values) without judging it: toml++ reports
+// the syntax faults.
+class LimitScan {
+public:
+    explicit LimitScan(std::string_view text) : text_(text) {}
+
+    std::optional<Excess> first_excess() {
+        while (pos_ < text_.size() && !excess_) {
+            const char c = text_[pos_];
+            if (c == ' ' || c == '\t' || c == '\r') {
+                ++pos_;
+            } else if (c == '#') {
+                pos_ = std::min(text_.find('\n', pos_), text_.size());
+            } else if (c == '\n') {
+                ++pos_;
+                if (open_.empty()) expecting_key_ = true;
+            } else if (expecting_key_ && open_.empty() && c == '[') {
+                const bool array = text_.substr(pos_, 2) == "[[";
+                pos_ += array ? 2 : 1;
+                read_key(array ? 1 : 0, true);
+                table_depth_ = key_depth_;
+                expecting_key_ = false;
+            } else if (c == ']' || c == '}') {
+                ++pos_;
+                if (!open_.empty()) open_.pop_back();
+                expecting_key_ = false;
+                value_depth_ = open_.empty() ? table_depth_ : open_.back().depth;
+            } else if (c == ',') {
+                ++pos_;
+                expecting_key_ = !open_.empty() && open_.back().bracket == '{';
+                if (!open_.empty()) value_depth_ = open_.back().depth;
+            } else if (expecting_key_) {
+                const bool read = read_key(open_.empty() ? table_depth_ : open_.back().depth, false);
+                if (pos_ < text_.size() && text_[pos_] == '=') {
+                    ++pos_;
+                    expecting_key_ = false;
+                    value_depth_ = key_depth_;
+                } else if (!read) {
+                    ++pos_;
+                }
+            } else if (c == '"' || c == '\'') {
+                pos_ = skip_string(text_, pos_);
+            } else if (c == '[' || c == '{') {
+                const std::size_t depth = value_depth_ + 1;
+                if (depth > MAX_NESTING) {
+                    too_deep(pos_, c == '[' ? "array" : "inline table");
+                    break;
+                }
+                open_.push_back({c, depth});
+                value_depth_ = depth;
+                expecting_key_ = c == '{';
+                ++pos_;
+            } else {
+                ++pos_;
+            }
+        }
+        return excess_;
+    }
+
+private:
+    struct Open {
+        char bracket;
+        std::size_t depth;  // of what it holds
+    };
+
+    // Reads the parts of a key from `pos_`, each one level below `depth`, and counts the tables
+    // they name; false when there was no key.
+    bool read_key(std::size_t depth, bool header) {
+        const std::string_view what = header ? "table header" : "key";
+        key_depth_ = depth;
+        std::optional<std::size_t> previous;  // where the part before this one started
+        while (true) {
+            while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
+            const std::size_t start = pos_;
+            if (start < text_.size() && (text_[start] == '"' || text_[start] == '\'')) {
+                pos_ = skip_string(text_, pos_);
+            } else {
+                while (pos_ < text_.size() && !ends_bare_key(text_[pos_])) ++pos_;
+                if (pos_ == start) return previous.has_value();
+            }
+            if (++key_depth_ > MAX_NESTING) {
+                too_deep(start, what);
+                return true;
+            }
+            // A key-value's part names a table once another part follows it.
+            const std::optional<std::size_t> table = header ? std::optional(start) : previous;
+            if (table && ++tables_ > MAX_TABLES) {
+                excess_ = Excess{*table, "Error while parsing " + std::string(what) + ": more than " +
+                                             std::to_string(MAX_TABLES) + " tables"};
+                return true;
+            }
+            previous = start;
+            while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
+            if (pos_ >= text_.size() || text_[pos_] != '.') return true;
+            ++pos_;
+        }
+    }
+
+    void too_deep(std::size_t offset, std::string_view what) {
+        excess_ = Excess{offset, "Error while parsing " + std::string(what) + ": nested deeper than " +
+                                     std::to_string(MAX_NESTING) + " levels"};
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    bool expecting_key_ = true;
+    std::size_t table_depth_ = 0;
+    std::size_t key_depth_ = 0;
+    std::size_t value_depth_ = 0;
+    std::size_t tables_ = 0;
+    std::vector<Open> open_;
+    std::optional<Excess> excess_;
+};
+
+std::optional<Fault> find_excess(std::string_view text) {
+    std::optional<Excess> excess = LimitScan(text).first_excess();
+    if (!excess) return std::nullopt;
+    const Position at = LineIndex(text).position_of(excess->offset);
+    return Fault{{at, at}, std::move(excess->message)};
 }
 
 class SyntaxCheck {
@@ -607,6 +778,9 @@ std::optional<Fault> find_non_toml_1_1(std::string_view text, const toml::table&
 std::expected<MachineProfile, std::string> decode_profile(std::string_view text) {
     constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
     if (text.starts_with(BYTE_ORDER_MARK)) text.remove_prefix(BYTE_ORDER_MARK.size());
+
+    if (std::optional<Fault> fault = find_excess(text))
+        return std::unexpected(render_report(text, fault->where, fault->message));
 
     const toml::parse_result parsed = toml::parse(text);
     if (!parsed) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -68,6 +69,32 @@ const std::string CAPABILITY_REST =
 std::string with_access(std::string_view access) {
     return CAPABILITY_HEAD + CAPABILITY_REST + "access = " + std::string(access) + "\n";
 }
+
+std::string repeated(std::string_view piece, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += piece;
+    return text;
+}
+
+// `before`0`after` `before`1`after` … up to `count` - 1.
+std::string numbered(std::string_view before, std::string_view after, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += std::string(before) + std::to_string(i) + std::string(after);
+    return text;
+}
+
+// A key or table name of `parts` parts: a.a.….a
+std::string dotted(std::size_t parts) { return repeated("a.", parts - 1) + "a"; }
+
+// [[a]], [[a.a]], … up to `parts` parts: each part an array of tables, reopened in its last element.
+std::string arrays_of_tables(std::size_t parts) {
+    std::string text;
+    for (std::size_t i = 1; i <= parts; ++i) text += "[[" + dotted(i) + "]]\n";
+    return text;
+}
+
+const std::string TOO_DEEP = ": nested deeper than 100 levels";
+const std::string TOP_LEVEL_KEYS = "expected one of `schema_version`, `id`, `display_name`, `scope`, `matches`, `capabilities`";
 
 TEST(DecodeProfile, CompleteProfileDecodesEveryField) {
     const auto decoded = decode_profile(COMPLETE);
@@ -269,6 +296,35 @@ INSTANTIATE_TEST_SUITE_P(
                  "Error while parsing key-value pair: cannot redefine existing string 'id'"}),
     fault_name);
 
+// Every key part, table header part, array and inline table is one level; past 100 the document
+// is refused before anything reads it recursively, whatever its size.
+INSTANTIATE_TEST_SUITE_P(
+    Nesting, DecodeFault,
+    testing::Values(
+        FaultRow{"DottedKeyAtLimit", dotted(100) + " = 1\n" + std::string(COMPLETE), "unknown field `a`, " + TOP_LEVEL_KEYS},
+        FaultRow{"DottedKeyPastLimit", dotted(101) + " = 1\n", "Error while parsing key" + TOO_DEEP},
+        FaultRow{"HugeDottedKey", dotted(30000) + " = 1\n", "Error while parsing key" + TOO_DEEP},
+        FaultRow{"QuotedDotsAreOneKey", "x = 1\n" + repeated("\"a.\".", 99) + "'a.b' = 1\n",
+                 "unknown field `a.`, " + TOP_LEVEL_KEYS},
+        FaultRow{"HugeTableHeader", "[" + dotted(30000) + "]\n", "Error while parsing table header" + TOO_DEEP},
+        FaultRow{"ArrayOfTablesPastLimit", "[[" + dotted(100) + "]]\n", "Error while parsing table header" + TOO_DEEP},
+        // Each of these parts is an array of tables and its last element: the deepest tree allowed.
+        FaultRow{"ArraysOfTablesAtLimit", arrays_of_tables(99), "unknown field `a`, " + TOP_LEVEL_KEYS},
+        FaultRow{"KeysBelowHeader", "[" + dotted(60) + "]\n" + dotted(41) + " = 1\n", "Error while parsing key" + TOO_DEEP},
+        FaultRow{"ArraysAtLimit", "x = " + repeated("[", 99) + repeated("]", 99) + "\n", "unknown field `x`, " + TOP_LEVEL_KEYS},
+        FaultRow{"HugeArrays", "x = " + repeated("[", 30000) + "\n", "Error while parsing array" + TOO_DEEP},
+        FaultRow{"InlineTablePastLimit", "x = " + repeated("[", 99) + "{" + repeated("]", 99) + "\n",
+                 "Error while parsing inline table" + TOO_DEEP},
+        FaultRow{"HugeInlineTables", "x = " + repeated("{ a = ", 30000) + "\n", "Error while parsing key" + TOO_DEEP},
+        // Brackets inside strings and comments do not nest; newlines inside an array do not end it.
+        // toml++ looks each table up among all the others: their number is bounded too.
+        FaultRow{"TablesPastLimit", numbered("[t", "]\n", 10001), "Error while parsing table header: more than 10000 tables"},
+        FaultRow{"DottedTablesPastLimit", numbered("t", ".x = 1\n", 10001), "Error while parsing key: more than 10000 tables"},
+        FaultRow{"StringsAndCommentsDoNotNest",
+                 "s = \"[[{\"\nt = '''\n[[[\n'''\n# [[[[\nx = [ # [[\n" + repeated("[", 98) + "\n" + repeated("]", 99) + "\n",
+                 "unknown field `s`, " + TOP_LEVEL_KEYS}),
+    fault_name);
+
 TEST(DecodeProfile, Toml11FeaturesAreRead) {
     // Newlines and a trailing comma in an inline table, \x and \e escapes, and a line-ending
     // backslash followed by a non-ASCII letter.
@@ -325,6 +381,18 @@ INSTANTIATE_TEST_SUITE_P(
         PositionRow{"PlusInKey", "\n  ab+c = 1\n", "TOML parse error at line 2, column 5"}),
     position_name);
 
+INSTANTIATE_TEST_SUITE_P(
+    Nesting, ReportPosition,
+    testing::Values(
+        // The 101st part.
+        PositionRow{"KeyPart", "\nx = 1\n  " + dotted(30000) + " = 1\n", "TOML parse error at line 3, column 203"},
+        PositionRow{"HeaderPart", "[\"é\"]\n[" + dotted(30000) + "]\n", "TOML parse error at line 2, column 202"},
+        // The 100th bracket, after the key's level.
+        PositionRow{"Bracket", "x = " + repeated("[", 30000) + "\n", "TOML parse error at line 1, column 104"},
+        // The part that names the 10,001st table.
+        PositionRow{"Table", "[a]\n" + numbered("  k", ".x.y = 1\n", 5000), "TOML parse error at line 5001, column 9"}),
+    position_name);
+
 TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {
     const auto decoded = decode_profile(with_line("scope", "scope =\t\"Model\" # mauvais"));
     ASSERT_FALSE(decoded);
@@ -334,6 +402,37 @@ TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {
               "4 | scope =\t\"Model\" # mauvais\n"
               "  |        \t^^^^^^^\n"
               "unknown variant `Model`, expected `model` or `family`");
+}
+
+TEST(DecodeProfile, ReportMarksWhereNestingGoesTooDeep) {
+    const auto decoded = decode_profile("x = " + repeated("[", 101));
+    ASSERT_FALSE(decoded);
+    EXPECT_EQ(decoded.error(), "TOML parse error at line 1, column 104\n  |\n1 | x = " + repeated("[", 101) + "\n  | " +
+                                   std::string(103, ' ') + "^\nError while parsing array" + TOO_DEEP);
+}
+
+// A valid profile whose last line is one access table of about `bytes` bytes: many keys, or an
+// array of many floats. Each key and float is located in the text while the document is checked.
+std::string one_long_line(std::size_t bytes, bool floats) {
+    std::string text = CAPABILITY_HEAD + CAPABILITY_REST + "access = { method = \"platform_profile\", ";
+    const std::size_t end = text.size() + bytes;
+    if (floats) text += "values = [";
+    for (std::size_t i = 0; text.size() < end; ++i) text += floats ? std::to_string(i) + ".5, " : "k" + std::to_string(i) + " = 1, ";
+    text += floats ? "] }\n" : "}\n";
+    return text;
+}
+
+// A guard, not a measure (bench/profiles_bench.cpp has the figures): decoding such a line of
+// 256 KiB takes milliseconds, and took over half a minute when each lookup walked its line.
+TEST(DecodeProfile, LongLineDecodesInLinearTime) {
+    for (const bool floats : {false, true}) {
+        const std::string text = one_long_line(256 << 10, floats);
+        const auto start = std::chrono::steady_clock::now();
+        const auto decoded = decode_profile(text);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(decoded) << decoded.error().substr(decoded.error().rfind('\n'));
+        EXPECT_LT(elapsed, std::chrono::seconds(10)) << (floats ? "floats" : "keys");
+    }
 }
 
 TEST(DecodeProfile, ReportOfAnEmptyDocument) {

@@ -1,9 +1,12 @@
 // Writes the starting corpus of the parse_profile fuzz target into the folder given as argument:
-// small documents that reach each part of the decoder and each validation rule.
+// small documents that reach each part of the decoder and each validation rule, and some just past
+// the nesting limit so that mutations explore both sides of it.
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -48,6 +51,12 @@ capabilities = [
     "[[[1]]]\n[&\n",
 };
 
+std::string repeated(std::string_view piece, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += piece;
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,8 +64,12 @@ int main(int argc, char** argv) {
         std::fputs("usage : profile_corpus DOSSIER\n", stderr);
         return 2;
     }
+    std::vector<std::string> documents(std::begin(DOCUMENTS), std::end(DOCUMENTS));
+    documents.push_back(repeated("a.", 100) + "a = 1\n");
+    documents.push_back("[" + repeated("a.", 100) + "a]\n");
+    documents.push_back("x = " + repeated("[{ a = ", 34) + "\n");
     int index = 0;
-    for (const std::string_view document : DOCUMENTS) {
+    for (const std::string& document : documents) {
         std::ofstream out(std::string(argv[1]) + "/profile-" + std::to_string(index++) + ".toml", std::ios::binary);
         out << document;
         if (!out) return 1;
