@@ -18,9 +18,6 @@ import firmware
 from e2e import EXE, RUNNER, SOURCE_DIR, UNDER_WINE, main, run
 
 SHIPPED = os.path.join(SOURCE_DIR, "profiles")
-# Shipped before profiles cited their documents, and no document giving their types had been read
-# yet: the catalogue may lose them (once sourced or removed), never grow more.
-AWAITING_A_DOCUMENT = {"thinkpad-t14-gen4-intel", "thinkpad-x1-carbon-gen11"}
 TOOL = os.path.join(SOURCE_DIR, "tools", "catalogue")
 
 
@@ -122,9 +119,9 @@ class ShippedCatalogue(unittest.TestCase):
         tool = catalogue_tool()
         profiles = tool.load(SHIPPED)
         families = [p for p in profiles if p.scope == "family"]
-        unsourced = {p.id for p in profiles if p.scope == "model"
-                     and not any(a.startswith("https://") for a, _ in p.documents())}
-        self.assertLessEqual(unsourced, AWAITING_A_DOCUMENT)
+        unsourced = [p.id for p in profiles if p.scope == "model"
+                     and not any(a.startswith("https://") for a, _ in p.documents())]
+        self.assertEqual(unsourced, [])
         lineless = [p.id for p in profiles if p.scope == "model" and "thinkpad" in p.display_name.lower()
                     and tool.family_of(p.display_name, families) is None]
         self.assertEqual(lineless, [])
