@@ -23,8 +23,7 @@ TOOL = os.path.join(SOURCE_DIR, "tools", "catalogue")
 
 def catalogue_tool():
     loader = importlib.machinery.SourceFileLoader("catalogue_tool", TOOL)
-    spec = importlib.util.spec_from_loader(loader.name, loader)
-    module = importlib.util.module_from_spec(spec)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader(loader.name, loader))
     loader.exec_module(module)
     return module
 
