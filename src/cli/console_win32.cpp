@@ -40,7 +40,15 @@ int StandardStreamBuf::sync() {
     bool complete = true;
     // Each message is written once; a stream that cannot be written is not retried.
     if (console_) {
-        const std::wstring wide = to_utf16(pending_);
+        std::wstring wide;
+        try {
+            wide = to_utf16(pending_);
+        } catch (...) {
+            // No memory for the wide text. Nothing may escape: the destructor flushes too.
+            pending_.clear();
+            error_ = ERROR_NOT_ENOUGH_MEMORY;
+            return -1;
+        }
         std::size_t done = 0;
         while (done < wide.size()) {
             DWORD written = 0;
