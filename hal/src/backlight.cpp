@@ -37,8 +37,6 @@ struct KeyboardJson {
     std::string reason;
 };
 
-constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
-
 HalError unreadable(std::string_view description) {
     std::string message = "réponse de rétroéclairage illisible : ";
     message += description;
@@ -108,7 +106,7 @@ std::expected<std::string, HalError> text_field(const Json& record, std::string_
 std::expected<KeyboardJson, HalError> read_keyboard_json(std::string_view text) {
     // The reader skips a leading byte-order mark without a word; it is not white space, so the text
     // is not one JSON object.
-    if (text.starts_with(BYTE_ORDER_MARK)) {
+    if (text.starts_with(UTF8_BYTE_ORDER_MARK)) {
         return std::unexpected(unreadable("marque d'ordre des octets UTF-8 en tête de réponse"));
     }
     DuplicateKeyWatch watch;

@@ -104,8 +104,9 @@ std::expected<std::wstring, DWORD> path_from(Call call) {
 using GetTempPath2Function = DWORD(WINAPI*)(DWORD, LPWSTR);
 
 // Where the script goes. For LocalSystem, GetTempPath2W gives a directory that ordinary users
-// cannot write into (C:\Windows\SystemTemp); it exists only from Windows 11 and Server 2022 on,
-// so it is looked up at run time and GetTempPathW serves where it is missing (Windows 10, Wine 8).
+// cannot write into (C:\Windows\SystemTemp). Windows 10 and Server 2016 have it only once their
+// March 2025 updates are installed (KB5053594), and Wine 8 not at all: it is looked up at run time,
+// and GetTempPathW serves where it is missing.
 std::expected<std::wstring, DWORD> temporary_directory() {
     GetTempPath2Function get_temp_path2 = nullptr;
     if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {

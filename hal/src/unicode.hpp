@@ -9,6 +9,9 @@
 
 namespace vantrel {
 
+// UTF-8's byte-order mark, U+FEFF; not white space, so readers that skip it say nothing of it.
+inline constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
 // Decodes bytes as UTF-8, replacing every maximal subpart of an ill-formed sequence by U+FFFD,
 // as the WHATWG decoder and Python's "replace" handler do.
 [[nodiscard]] std::string decode_utf8_lossy(std::string_view bytes);

@@ -35,15 +35,29 @@ int StandardStreamBuf::sync() {
         error_ = ERROR_INVALID_HANDLE;
         return -1;
     }
+    // Taken where a write fails: later calls may change it. A write that took nothing has none.
+    DWORD failure = ERROR_SUCCESS;
     bool complete = true;
     // Each message is written once; a stream that cannot be written is not retried.
     if (console_) {
-        const std::wstring wide = to_utf16(pending_);
+        std::wstring wide;
+        try {
+            wide = to_utf16(pending_);
+        } catch (...) {
+            // No memory for the wide text. Nothing may escape: the destructor flushes too.
+            pending_.clear();
+            error_ = ERROR_NOT_ENOUGH_MEMORY;
+            return -1;
+        }
         std::size_t done = 0;
         while (done < wide.size()) {
             DWORD written = 0;
             const DWORD chunk = static_cast<DWORD>(console_write_length(std::wstring_view(wide).substr(done), 16384));
-            if (!WriteConsoleW(handle_, wide.data() + done, chunk, &written, nullptr) || written == 0) break;
+            if (!WriteConsoleW(handle_, wide.data() + done, chunk, &written, nullptr)) {
+                failure = GetLastError();
+                break;
+            }
+            if (written == 0) break;
             done += written;
         }
         complete = done == wide.size();
@@ -52,15 +66,16 @@ int StandardStreamBuf::sync() {
         while (done < pending_.size()) {
             DWORD written = 0;
             const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(pending_.size() - done, 1 << 20));
-            if (!WriteFile(handle_, pending_.data() + done, chunk, &written, nullptr) || written == 0) break;
+            if (!WriteFile(handle_, pending_.data() + done, chunk, &written, nullptr)) {
+                failure = GetLastError();
+                break;
+            }
+            if (written == 0) break;
             done += written;
         }
         complete = done == pending_.size();
     }
-    if (!complete) {
-        const DWORD code = GetLastError();
-        error_ = code != ERROR_SUCCESS ? code : ERROR_WRITE_FAULT;
-    }
+    if (!complete) error_ = failure != ERROR_SUCCESS ? failure : ERROR_WRITE_FAULT;
     pending_.clear();
     return complete ? 0 : -1;
 }

@@ -776,8 +776,7 @@ std::optional<Fault> find_non_toml_1_1(std::string_view text, const toml::table&
 }  // namespace
 
 std::expected<MachineProfile, std::string> decode_profile(std::string_view text) {
-    constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
-    if (text.starts_with(BYTE_ORDER_MARK)) text.remove_prefix(BYTE_ORDER_MARK.size());
+    if (text.starts_with(UTF8_BYTE_ORDER_MARK)) text.remove_prefix(UTF8_BYTE_ORDER_MARK.size());
 
     if (std::optional<Fault> fault = find_excess(text))
         return std::unexpected(render_report(text, fault->where, fault->message));

@@ -316,10 +316,10 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRow{"InlineTablePastLimit", "x = " + repeated("[", 99) + "{" + repeated("]", 99) + "\n",
                  "Error while parsing inline table" + TOO_DEEP},
         FaultRow{"HugeInlineTables", "x = " + repeated("{ a = ", 30000) + "\n", "Error while parsing key" + TOO_DEEP},
-        // Brackets inside strings and comments do not nest; newlines inside an array do not end it.
         // toml++ looks each table up among all the others: their number is bounded too.
         FaultRow{"TablesPastLimit", numbered("[t", "]\n", 10001), "Error while parsing table header: more than 10000 tables"},
         FaultRow{"DottedTablesPastLimit", numbered("t", ".x = 1\n", 10001), "Error while parsing key: more than 10000 tables"},
+        // Brackets inside strings and comments do not nest; newlines inside an array do not end it.
         FaultRow{"StringsAndCommentsDoNotNest",
                  "s = \"[[{\"\nt = '''\n[[[\n'''\n# [[[[\nx = [ # [[\n" + repeated("[", 98) + "\n" + repeated("]", 99) + "\n",
                  "unknown field `s`, " + TOP_LEVEL_KEYS}),

@@ -14,7 +14,6 @@ constexpr std::string_view NOT_UTF8 = "requête non UTF-8";
 constexpr std::string_view UNREADABLE = "requête illisible : ";
 constexpr std::string_view UNKNOWN_OPERATION = "opération inconnue : ";
 constexpr std::string_view LEVEL_MISSING = "niveau manquant";
-constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 // The reader skips a leading byte-order mark without a word, so it never describes this fault.
 constexpr std::string_view BYTE_ORDER_MARK_FAULT =
     "marque d'ordre des octets UTF-8 en tête de requête (ligne 1, colonne 1)";
@@ -35,7 +34,7 @@ Json reply(bool ok, bool known, std::uint8_t level, std::uint8_t max_level, std:
 }
 
 std::expected<Json, std::string> parse_request(std::string_view text) {
-    if (text.starts_with(BYTE_ORDER_MARK)) return std::unexpected(std::string(BYTE_ORDER_MARK_FAULT));
+    if (text.starts_with(UTF8_BYTE_ORDER_MARK)) return std::unexpected(std::string(BYTE_ORDER_MARK_FAULT));
     try {
         // Strict: no comments, one value, only white space after it.
         return Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/true,

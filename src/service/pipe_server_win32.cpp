@@ -131,7 +131,7 @@ AfterClient serve_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const 
         OVERLAPPED overlapped{};
         overlapped.hEvent = io_event;
         ResetEvent(io_event);
-        const BOOL issued = ReadFile(pipe, request.data(), BUFFER_SIZE, nullptr, &overlapped);
+        const BOOL issued = ReadFile(pipe, request.data(), static_cast<DWORD>(request.size()), nullptr, &overlapped);
         const DWORD issue_error = GetLastError();
         const IoOutcome read =
             complete(pipe, overlapped, issued, issue_error, stop_event, milliseconds(settings.request_timeout));

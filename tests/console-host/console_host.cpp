@@ -18,9 +18,12 @@
 
 #include <shellapi.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "backlight_invocation.hpp"
+#include "win32/text.hpp"
 #include "win32/unique_handle.hpp"
 
 namespace {
@@ -36,22 +39,12 @@ constexpr SHORT WIDTH = 20000;
 constexpr SHORT HEIGHT = 400;
 constexpr DWORD PROGRAM_TIMEOUT_MS = 60000;
 
-// One argument quoted so that CommandLineToArgvW gives it back unchanged.
-std::wstring quoted(const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
-    std::wstring out = L"\"";
-    std::size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
+// One argument quoted so that CommandLineToArgvW gives it back unchanged; absent for one that is
+// not valid UTF-16, which the quoting of the product cannot take.
+std::optional<std::wstring> quoted(const std::wstring& arg) {
+    const std::optional<std::string> utf8 = vantrel::win32::to_utf8(arg);
+    if (!utf8) return std::nullopt;
+    return vantrel::win32::to_utf16(vantrel::quote_windows_argument(*utf8));
 }
 
 bool write_result(const std::wstring& path, const std::wstring& text) {
@@ -144,14 +137,20 @@ int wmain() {
     if (count < static_cast<int>(first) + 2) return FAILED;
     const std::wstring& result = args[first];
     std::wstring program_command;
-    for (std::size_t i = first + 1; i < args.size(); ++i)
-        program_command += (program_command.empty() ? L"" : L" ") + quoted(args[i]);
+    for (std::size_t i = first + 1; i < args.size(); ++i) {
+        const std::optional<std::wstring> arg = quoted(args[i]);
+        if (!arg) return fail(result, FAILED, L"argument " + std::to_wstring(i) + L" is not valid UTF-16");
+        program_command += (program_command.empty() ? L"" : L" ") + *arg;
+    }
     if (in_console) return inner(result, program_command);
 
     wchar_t self[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (length == 0 || length == MAX_PATH) return fail(result, FAILED, L"GetModuleFileNameW");
-    std::wstring self_command = quoted(self) + L" " + INNER_FLAG + L" " + quoted(result) + L" " + program_command;
+    const std::optional<std::wstring> self_quoted = quoted(self);
+    const std::optional<std::wstring> result_quoted = quoted(result);
+    if (!self_quoted || !result_quoted) return fail(result, FAILED, L"a path that is not valid UTF-16");
+    std::wstring self_command = *self_quoted + L" " + INNER_FLAG + L" " + *result_quoted + L" " + program_command;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     DWORD code = 0;
