@@ -25,6 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using win32::UniqueHandle;
+using win32::UniqueFileHandle;
 
 std::string read_file(const std::wstring& path) {
     std::ifstream file(path.c_str(), std::ios::binary);
@@ -228,7 +229,7 @@ TEST_F(FakePowershell, PlantedFileIsReplacedNotReused) {
 TEST_F(FakePowershell, FileThatCannotBeReplacedStopsTheRun) {
     // Held open without delete sharing, as a file of another account would resist deletion.
     write_file(script_path(), "planted");
-    UniqueHandle held(CreateFileW(script_path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueFileHandle held(CreateFileW(script_path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
     control("", THINKPAD_LINE);
@@ -274,7 +275,7 @@ public:
         SetEvent(done_.get());
         // A server still waiting for its client (the test failed before connecting) is released
         // by a client of our own.
-        UniqueHandle unblock(CreateFileW(win32::to_utf16(name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        UniqueFileHandle unblock(CreateFileW(win32::to_utf16(name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
         unblock.reset();
         if (thread_.joinable()) thread_.join();
@@ -290,7 +291,7 @@ public:
 private:
     static inline std::atomic<int> serial_{0};
     std::string name_;
-    UniqueHandle pipe_;
+    UniqueFileHandle pipe_;
     UniqueHandle done_;
     std::string received_;
     std::thread thread_;

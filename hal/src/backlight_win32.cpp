@@ -22,6 +22,7 @@ namespace vantrel {
 namespace {
 
 using win32::UniqueHandle;
+using win32::UniqueFileHandle;
 
 constexpr DWORD PIPE_REPLY_BYTES = 4096;
 // The script prints one short line; anything longer than this is cut, and so unreadable.
@@ -55,7 +56,7 @@ std::optional<std::expected<std::string, HalError>> exchange_over_pipe(const std
                                                                         const std::string& request,
                                                                         std::chrono::seconds limit) {
     // Overlapped only so that the wait for the reply can be bounded.
-    UniqueHandle pipe(CreateFileW(win32::to_utf16(pipe_path).c_str(), GENERIC_READ | GENERIC_WRITE,
+    UniqueFileHandle pipe(CreateFileW(win32::to_utf16(pipe_path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                   /* no sharing */ 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!pipe) return std::nullopt;
 
@@ -157,7 +158,7 @@ private:
 // link, or a file another account planted) is removed, and the new file must be created by us.
 std::expected<void, HalError> write_script(const std::wstring& path, std::string_view text) {
     DeleteFileW(path.c_str());
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, /* no sharing while written */ 0, nullptr, CREATE_NEW,
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, /* no sharing while written */ 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
@@ -242,7 +243,7 @@ std::expected<ProcessOutcome, HalError> run_powershell(const std::wstring& progr
         return std::unexpected(unavailable("PowerShell indisponible : " + win32::system_message(error)));
     };
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    UniqueHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+    UniqueFileHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     auto output = inheritable_write_pipe();
     auto error = inheritable_write_pipe();

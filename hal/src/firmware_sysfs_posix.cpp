@@ -6,25 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "unique_fd_posix.hpp"
+
 namespace vantrel {
-namespace {
-
-// Owns a file descriptor so every return path closes it.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    [[nodiscard]] int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-}  // namespace
 
 HalError sysfs_read_error(int error_number, std::string_view path) {
     const std::string where = " (" + std::string(path) + ")";
@@ -41,8 +25,8 @@ HalError sysfs_read_error(int error_number, std::string_view path) {
 }
 
 std::expected<std::vector<std::uint8_t>, HalError> SysfsFirmwareSource::read_smbios_table() {
-    const UniqueFd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return std::unexpected(sysfs_read_error(errno, path_));
+    const posix::UniqueFd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file) return std::unexpected(sysfs_read_error(errno, path_));
     // sysfs files may report a size of 4096 whatever they hold: read to the end, not to st_size.
     std::vector<std::uint8_t> table;
     std::uint8_t chunk[8192];

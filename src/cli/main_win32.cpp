@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "cli/shipped_actions.hpp"
 #include "cli/standard_stream.hpp"
 #include "win32/text.hpp"
+#include "win32/unique_handle.hpp"
 
 namespace {
 
@@ -34,10 +34,9 @@ int wmain() {
     try {
         // The narrow argv is in the ANSI code page and loses characters: read the wide command line.
         int count = 0;
-        const std::unique_ptr<wchar_t*, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),
-                                                                   &LocalFree);
+        const vantrel::win32::UniqueLocalMemory<wchar_t*> wide(CommandLineToArgvW(GetCommandLineW(), &count));
         std::vector<std::string> args;
-        for (int i = 1; wide != nullptr && i < count; ++i) {
+        for (int i = 1; wide && i < count; ++i) {
             auto utf8 = vantrel::win32::to_utf8(wide.get()[i]);
             if (!utf8) {
                 return vantrel::report_usage_error(

@@ -95,7 +95,7 @@ TEST_F(WriteOutput, HiddenSystemFileHeldByAReaderIsReplacedWhole) {
     std::ofstream(file, std::ios::binary) << std::string(10000, 'x');
     const DWORD hidden_system = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     ASSERT_TRUE(SetFileAttributesW(file.c_str(), hidden_system));
-    const win32::UniqueHandle reader(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const win32::UniqueFileHandle reader(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(reader);
 

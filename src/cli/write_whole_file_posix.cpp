@@ -5,24 +5,23 @@
 
 #include "cli/write_output.hpp"
 #include "os_error.hpp"
+#include "unique_fd_posix.hpp"
 
 namespace vantrel {
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return std::unexpected(describe_os_error(errno));
+    posix::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!file) return std::unexpected(describe_os_error(errno));
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            const int code = n < 0 ? errno : EIO;
-            ::close(fd);
-            return std::unexpected(describe_os_error(code));
+            return std::unexpected(describe_os_error(n < 0 ? errno : EIO));
         }
         done += static_cast<std::size_t>(n);
     }
     // A close that fails (a full disk on NFS, say) means the bytes may not have arrived.
-    if (::close(fd) != 0) return std::unexpected(describe_os_error(errno));
+    if (::close(file.release()) != 0) return std::unexpected(describe_os_error(errno));
     return {};
 }
 

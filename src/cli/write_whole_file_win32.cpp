@@ -14,7 +14,7 @@ std::expected<void, std::string> write_whole_file(const std::string& path, std::
     // hidden or system file, so the file is opened new-or-existing and then emptied; it keeps its
     // attributes. Wine does not enforce that rule, so only Windows shows the difference. Others
     // may read the file while it is written.
-    win32::UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, /* security */ nullptr,
+    win32::UniqueFileHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, /* security */ nullptr,
                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, /* template */ nullptr));
     if (!file) return std::unexpected(describe_os_error(GetLastError()));
     // A device (NUL, say) has no content to empty.

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "os_error.hpp"
+#include "unique_fd_posix.hpp"
 #include "profiles/profile_files.hpp"
 #include "unicode.hpp"
 
@@ -16,28 +17,10 @@ namespace {
 
 LoadError os_error(int code) { return {LoadErrorKind::Io, describe_os_error(static_cast<unsigned long>(code))}; }
 
-struct DirectoryCloser {
-    void operator()(DIR* directory) const { closedir(directory); }
-};
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    [[nodiscard]] int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 std::expected<std::vector<std::string>, LoadError> list_directory(const std::string& dir) {
-    const std::unique_ptr<DIR, DirectoryCloser> directory(opendir(dir.c_str()));
+    const posix::UniqueDirectory directory(opendir(dir.c_str()));
     if (!directory) return std::unexpected(os_error(errno));
     std::vector<std::string> names;
     for (;;) {
@@ -64,8 +47,8 @@ std::string join_path(const std::string& dir, const std::string& name) {
 
 std::expected<std::string, LoadError> read_whole_file(const std::string& path) {
     // Without O_NONBLOCK, opening a FIFO waits for a writer.
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0) return std::unexpected(os_error(errno));
+    const posix::UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file) return std::unexpected(os_error(errno));
     struct stat status {};
     if (fstat(file.get(), &status) != 0) return std::unexpected(os_error(errno));
     // A directory opens but does not read: "Is a directory (os error 21)". Anything else that is

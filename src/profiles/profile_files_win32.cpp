@@ -88,21 +88,6 @@ bool ends_with_separator(const std::string& dir) {
     return dir.empty() || dir.ends_with('\\') || dir.ends_with('/') || drive_only;
 }
 
-// Search handles close with FindClose, not CloseHandle.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    ~FindHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    }
-    [[nodiscard]] HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 }  // namespace
 
 std::expected<std::vector<std::string>, LoadError> list_directory(const std::string& dir) {
@@ -110,10 +95,10 @@ std::expected<std::vector<std::string>, LoadError> list_directory(const std::str
     if (dir.empty()) return std::unexpected(os_error(ERROR_PATH_NOT_FOUND));
     const std::wstring pattern = win32::to_utf16(join_path(dir, "*"));
     WIN32_FIND_DATAW data{};
-    const FindHandle search(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+    const win32::UniqueSearchHandle search(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                              /* search filter */ nullptr, FIND_FIRST_EX_LARGE_FETCH));
     std::vector<std::string> names;
-    if (search.get() == INVALID_HANDLE_VALUE) {
+    if (!search) {
         const DWORD code = GetLastError();
         // The directory exists and holds nothing, not even "." (the root of an empty drive).
         if (code == ERROR_FILE_NOT_FOUND) return names;
@@ -141,7 +126,7 @@ std::string join_path(const std::string& dir, const std::string& name) {
 std::expected<std::string, LoadError> read_whole_file(const std::string& path) {
     const std::wstring wide = from_generalized_utf8(path);
     // Others may go on reading, writing or renaming the file meanwhile, as with any reader.
-    const win32::UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_READ,
+    const win32::UniqueFileHandle file(CreateFileW(wide.c_str(), GENERIC_READ,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                /* security */ nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                                /* template */ nullptr));

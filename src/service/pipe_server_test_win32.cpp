@@ -88,7 +88,7 @@ private:
         return GetOverlappedResult(pipe_.get(), &overlapped, &done, TRUE) != FALSE;
     }
 
-    win32::UniqueHandle pipe_;
+    win32::UniqueFileHandle pipe_;
 };
 
 // serve_pipe on a thread of its own, with the stop flag and events the service main would give.
@@ -324,7 +324,7 @@ TEST(PipeServer, AStopEndsTheWaitForAClientThatDoesNotReadAndKeepsItsReply) {
 
 TEST(PipeServer, ATakenPipeNameEndsTheServerAtOnce) {
     const PipeServerSettings config = settings();
-    const win32::UniqueHandle other(CreateNamedPipeW(config.pipe_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+    const win32::UniqueFileHandle other(CreateNamedPipeW(config.pipe_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0,
                                                      nullptr));
     ASSERT_TRUE(other);

@@ -170,7 +170,7 @@ AfterClient serve_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const 
 
 ServerEnd serve_pipe(const PipeServerSettings& settings, const std::atomic<std::uint8_t>& stop_requested,
                      HANDLE stop_event, HANDLE connect_event, const BacklightOperations& operations) {
-    const win32::UniqueHandle pipe(CreateNamedPipeW(settings.pipe_name.c_str(), OPEN_MODE, PIPE_MODE, MAX_INSTANCES,
+    const win32::UniqueFileHandle pipe(CreateNamedPipeW(settings.pipe_name.c_str(), OPEN_MODE, PIPE_MODE, MAX_INSTANCES,
                                                     BUFFER_SIZE, BUFFER_SIZE, SYSTEM_DEFAULT_TIMEOUT,
                                                     /*security=*/nullptr));
     if (!pipe) return ServerEnd::PipeUnavailable;

@@ -24,12 +24,12 @@
 #include <thread>
 #include <vector>
 
-#include "service/service_handle_win32.hpp"
 #include "win32/unique_handle.hpp"
 
 namespace {
 
 using vantrel::win32::UniqueHandle;
+using vantrel::win32::UniqueFileHandle;
 using vantrel::win32::UniqueServiceHandle;
 using namespace std::chrono_literals;
 
@@ -53,10 +53,10 @@ std::optional<std::string> from_hex(const std::wstring& hex) {
 
 // Opens the pipe as the backlight client does (blocking handle), retrying while the server is
 // busy or not there yet.
-std::pair<UniqueHandle, DWORD> open_pipe(const std::wstring& name, std::chrono::milliseconds limit = 10s) {
+std::pair<UniqueFileHandle, DWORD> open_pipe(const std::wstring& name, std::chrono::milliseconds limit = 10s) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        UniqueHandle pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueFileHandle pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         const DWORD error = pipe ? ERROR_SUCCESS : GetLastError();
         if (pipe || (error != ERROR_PIPE_BUSY && error != ERROR_FILE_NOT_FOUND) ||
             std::chrono::steady_clock::now() > end)
@@ -91,7 +91,7 @@ int request(const std::wstring& name, const std::wstring& hex) {
 }
 
 int hold(const std::wstring& name, int seconds) {
-    UniqueHandle pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
+    UniqueFileHandle pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
     if (!pipe) return failed("création du tube", GetLastError());
     std::fputs("prêt\n", stdout);
     std::fflush(stdout);

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "service/service_commands.hpp"
-#include "service/service_handle_win32.hpp"
+#include "win32/unique_handle.hpp"
 #include "service/service_name.hpp"
 #include "win32/executable_path.hpp"
 #include "win32/text.hpp"

@@ -29,6 +29,7 @@
 namespace {
 
 using vantrel::win32::UniqueHandle;
+using vantrel::win32::UniqueFileHandle;
 
 constexpr int NO_CONSOLE = 253;
 constexpr int FAILED = 252;
@@ -48,7 +49,7 @@ std::optional<std::wstring> quoted(const std::wstring& arg) {
 }
 
 bool write_result(const std::wstring& path, const std::wstring& text) {
-    UniqueHandle file(
+    UniqueFileHandle file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
@@ -95,7 +96,7 @@ std::wstring screen_text(HANDLE console) {
 
 int inner(const std::wstring& result, const std::wstring& program_command) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    UniqueHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    UniqueFileHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                &inheritable, OPEN_EXISTING, 0, nullptr));
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (!console || !GetConsoleScreenBufferInfo(console.get(), &info))
@@ -109,7 +110,7 @@ int inner(const std::wstring& result, const std::wstring& program_command) {
                                      COORD{0, 0}, &filled) ||
         !SetConsoleCursorPosition(console.get(), COORD{0, 0}))
         return fail(result, FAILED, L"clearing the screen buffer");
-    UniqueHandle nul(
+    UniqueFileHandle nul(
         CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr));
 
     STARTUPINFOW startup{};

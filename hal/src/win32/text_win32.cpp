@@ -1,4 +1,5 @@
 #include "win32/text.hpp"
+#include "win32/unique_handle.hpp"
 
 namespace vantrel::win32 {
 
@@ -23,15 +24,15 @@ std::optional<std::string> to_utf8(std::wstring_view utf16) {
 }
 
 std::string system_message(DWORD code) {
-    wchar_t* buffer = nullptr;
+    wchar_t* allocated = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring_view text(buffer, length);
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&allocated), 0, nullptr);
+    const UniqueLocalMemory<wchar_t> buffer(allocated);
+    std::wstring_view text(buffer.get(), length);
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
         text.remove_suffix(1);
     std::string message = to_utf8(text).value_or(std::string());
-    if (buffer != nullptr) LocalFree(buffer);
     if (message.empty()) message = "erreur système " + std::to_string(code);
     return message;
 }

@@ -1,37 +1,28 @@
 #pragma once
-// Move-only owner of a Win32 kernel handle. CreateFileW and CreateNamedPipeW fail with
-// INVALID_HANDLE_VALUE, CreateEventW and CreateProcessW's handles with NULL: both are taken as
-// "no handle", so the owner can wrap either call's result directly.
+// Owners of the Win32 handles the system uses. Each knows its API's failure value: CreateFileW
+// and CreateNamedPipeW fail with INVALID_HANDLE_VALUE, FindFirstFileExW too; CreateEventW,
+// CreateProcessW, CreateJobObjectW and the service manager's calls with NULL.
 
 #include <windows.h>
 
-#include <utility>
+#include "unique_resource.hpp"
 
 namespace vantrel::win32 {
 
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ~UniqueHandle() { reset(); }
+// Release functions as ordinary inline functions: the address of an imported system function
+// is no constant expression, so it cannot be a template argument.
+inline void close_handle(HANDLE handle) noexcept { CloseHandle(handle); }
+inline void close_search(HANDLE handle) noexcept { FindClose(handle); }
+inline void close_service_handle(SC_HANDLE handle) noexcept { CloseServiceHandle(handle); }
+inline void free_local(void* memory) noexcept { LocalFree(memory); }
 
-    [[nodiscard]] HANDLE get() const { return handle_; }
-    [[nodiscard]] explicit operator bool() const { return handle_ != nullptr; }
-    HANDLE release() { return std::exchange(handle_, nullptr); }
-    void reset(HANDLE handle = nullptr) {
-        if (handle_ != nullptr) CloseHandle(handle_);
-        handle_ = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-    }
+inline constexpr std::intptr_t INVALID_HANDLE = -1;  // INVALID_HANDLE_VALUE as an integer
 
-private:
-    HANDLE handle_ = nullptr;
-};
+using UniqueHandle = UniqueResource<HANDLE, &close_handle, nullptr>;
+using UniqueFileHandle = UniqueResource<HANDLE, &close_handle, INVALID_HANDLE>;
+using UniqueSearchHandle = UniqueResource<HANDLE, &close_search, INVALID_HANDLE>;
+using UniqueServiceHandle = UniqueResource<SC_HANDLE, &close_service_handle, nullptr>;
+template <typename T>
+using UniqueLocalMemory = UniqueResource<T*, &free_local, nullptr>;
 
 }  // namespace vantrel::win32
