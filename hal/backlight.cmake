@@ -15,7 +15,8 @@ add_dependencies(vantrel_core vantrel_backlight_script)
 
 target_sources(vantrel_core PRIVATE src/backlight.cpp src/backlight_invocation.cpp ${VANTREL_BACKLIGHT_SCRIPT_CPP})
 if(WIN32)
-  target_sources(vantrel_core PRIVATE src/backlight_win32.cpp)
+  target_sources(vantrel_core PRIVATE src/backlight_win32.cpp src/backlight_pipe_client_win32.cpp
+                                      src/backlight_script_file_win32.cpp src/powershell_runner_win32.cpp)
 else()
   target_sources(vantrel_core PRIVATE src/backlight_posix.cpp)
 endif()

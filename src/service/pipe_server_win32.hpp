@@ -10,13 +10,13 @@
 #include <string>
 
 #include "service/pipe_protocol.hpp"
+#include "service_pipe.hpp"
+#include "win32/text.hpp"
 
 namespace vantrel {
 
-inline constexpr const wchar_t* SERVICE_PIPE_NAME = L"\\\\.\\pipe\\VantrelHal";
-
 struct PipeServerSettings {
-    std::wstring pipe_name = SERVICE_PIPE_NAME;
+    std::wstring pipe_name = win32::to_utf16(SERVICE_PIPE_PATH);
     // A connected client that sends nothing for this long is dropped, so it cannot hold the only
     // instance.
     std::chrono::milliseconds request_timeout{5000};
