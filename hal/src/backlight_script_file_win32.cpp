@@ -14,7 +14,8 @@ namespace vantrel {
 namespace {
 
 HalError not_created(DWORD error) {
-    return HalError{HalErrorKind::Unavailable, "script de rétroéclairage non créé : " + win32::system_message(error)};
+    return HalError{HalErrorKind::Unavailable,
+                    "script de rétroéclairage non créé : " + win32::system_message(error)};
 }
 
 using GetTempPath2Function = DWORD(WINAPI*)(DWORD, LPWSTR);

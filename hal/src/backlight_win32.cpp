@@ -54,9 +54,7 @@ std::expected<KeyboardState, HalError> run_script(BacklightMode mode, std::uint8
     std::wstring program = win32::to_utf16(channel.powershell_program);
     if (program.empty()) {
         auto system = system_powershell();
-        if (!system) {
-            return std::unexpected(unavailable("PowerShell indisponible : " + win32::system_message(system.error())));
-        }
+        if (!system) return std::unexpected(std::move(system.error()));
         program = std::move(*system);
     }
     const auto outcome = run_script_file(*script_path, program, mode, level, channel.time_limit);

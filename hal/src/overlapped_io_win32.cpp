@@ -13,9 +13,9 @@ IoOutcome finish(HANDLE file, OVERLAPPED& overlapped, BOOL issued, DWORD issue_e
     if (issued) {
         DWORD bytes = 0;
         const bool ok = GetOverlappedResult(file, &overlapped, &bytes, /*wait=*/FALSE) != FALSE;
-        return {IoWait::Completed, ok, bytes, 0};
+        return {IoWait::Completed, ok, bytes};
     }
-    if (issue_error != ERROR_IO_PENDING) return {IoWait::Completed, false, 0, 0};
+    if (issue_error != ERROR_IO_PENDING) return {IoWait::Completed, false, 0};
     return await_pending(file, overlapped, limit_ms, wake_on);
 }
 
@@ -43,9 +43,9 @@ IoOutcome await_pending(HANDLE file, OVERLAPPED& overlapped, DWORD limit_ms, std
     // After a cancel this waits for the operation to end, so the record outlives it.
     DWORD bytes = 0;
     const bool ok = GetOverlappedResult(file, &overlapped, &bytes, /*wait=*/TRUE) != FALSE;
-    if (woke == WAIT_OBJECT_0) return {IoWait::Completed, ok, bytes, 0};
-    if (woke > WAIT_OBJECT_0 && woke < WAIT_OBJECT_0 + count) return {IoWait::Woken, ok, bytes, woke - WAIT_OBJECT_0 - 1};
-    return {IoWait::TimedOut, ok, bytes, 0};
+    if (woke == WAIT_OBJECT_0) return {IoWait::Completed, ok, bytes};
+    if (woke > WAIT_OBJECT_0 && woke < WAIT_OBJECT_0 + count) return {IoWait::Woken, ok, bytes};
+    return {IoWait::TimedOut, ok, bytes};
 }
 
 IoOutcome read_with_deadline(HANDLE file, HANDLE event, char* buffer, DWORD size, DWORD limit_ms,

@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <cstddef>
 #include <initializer_list>
 #include <string_view>
 
@@ -29,26 +28,27 @@ private:
 
 enum class IoWait {
     Completed,  // the operation ended on its own (or had ended, or failed, when issued)
-    Woken,      // one of the caller's handles was signalled first: `woken_by` tells which
+    Woken,      // one of the caller's handles was signalled first
     TimedOut,   // the time ran out first, or the wait itself failed
 };
 
 struct IoOutcome {
     IoWait wait;
-    bool ok;             // the operation succeeded, even if only just before its cancellation
-    DWORD bytes;         // bytes transferred
-    std::size_t woken_by;  // with IoWait::Woken, the index of the handle in `wake_on`
+    bool ok;      // the operation succeeded, even if only just before its cancellation
+    DWORD bytes;  // bytes transferred
 };
 
-// Waits for an operation that its call left pending (ERROR_IO_PENDING), whose record has an event.
-IoOutcome await_pending(HANDLE file, OVERLAPPED& overlapped, DWORD limit_ms, std::initializer_list<HANDLE> wake_on = {});
+// Waits for an operation that its call left pending (ERROR_IO_PENDING), whose record has an event,
+// beside the caller's handles (at most MAXIMUM_WAIT_OBJECTS - 1 of them).
+[[nodiscard]] IoOutcome await_pending(HANDLE file, OVERLAPPED& overlapped, DWORD limit_ms,
+                                      std::initializer_list<HANDLE> wake_on = {});
 
 // One overlapped read into `buffer` or write of `bytes`, `event` (manual-reset) as its completion
 // event. A call that fails at once is never waited on: after an immediate failure
 // GetOverlappedResult can wait for ever (seen under Wine).
-IoOutcome read_with_deadline(HANDLE file, HANDLE event, char* buffer, DWORD size, DWORD limit_ms,
-                             std::initializer_list<HANDLE> wake_on = {});
-IoOutcome write_with_deadline(HANDLE file, HANDLE event, std::string_view bytes, DWORD limit_ms,
-                              std::initializer_list<HANDLE> wake_on = {});
+[[nodiscard]] IoOutcome read_with_deadline(HANDLE file, HANDLE event, char* buffer, DWORD size, DWORD limit_ms,
+                                           std::initializer_list<HANDLE> wake_on = {});
+[[nodiscard]] IoOutcome write_with_deadline(HANDLE file, HANDLE event, std::string_view bytes, DWORD limit_ms,
+                                            std::initializer_list<HANDLE> wake_on = {});
 
 }  // namespace vantrel::win32

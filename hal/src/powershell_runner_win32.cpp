@@ -94,9 +94,9 @@ std::optional<Pipe> inheritable_write_pipe() {
 
 // The program search is never used: it looks first in the folder of vantrel.exe, and the service
 // runs as LocalSystem.
-std::expected<std::wstring, DWORD> system_powershell() {
+std::expected<std::wstring, HalError> system_powershell() {
     auto directory = win32::path_from([](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
-    if (!directory) return directory;
+    if (!directory) return std::unexpected(start_failure(directory.error()));
     if (!directory->ends_with(L'\\')) *directory += L'\\';
     return *directory + L"WindowsPowerShell\\v1.0\\powershell.exe";
 }

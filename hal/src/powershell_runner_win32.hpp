@@ -18,8 +18,8 @@ struct ProcessOutcome {
     std::string standard_output;  // cut at a bound far above the one line the script prints
 };
 
-// Windows PowerShell by its absolute path, under the system directory, or the system's error code.
-[[nodiscard]] std::expected<std::wstring, DWORD> system_powershell();
+// Windows PowerShell by its absolute path, under the system directory.
+[[nodiscard]] std::expected<std::wstring, HalError> system_powershell();
 
 // Runs `program` (an absolute path: nothing is searched) without a window, standard input empty,
 // standard output and standard error captured, and waits at most `limit` for it and everything it
