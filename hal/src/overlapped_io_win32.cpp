@@ -32,6 +32,13 @@ DWORD Deadline::remaining() const {
     return now >= end_ ? 0 : static_cast<DWORD>(end_ - now);
 }
 
+OVERLAPPED overlapped_record(HANDLE event) {
+    ResetEvent(event);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event;
+    return overlapped;
+}
+
 IoOutcome await_pending(HANDLE file, OVERLAPPED& overlapped, DWORD limit_ms, std::initializer_list<HANDLE> wake_on) {
     std::array<HANDLE, MAXIMUM_WAIT_OBJECTS> handles{overlapped.hEvent};
     const std::size_t extra = std::min<std::size_t>(wake_on.size(), handles.size() - 1);
@@ -50,18 +57,14 @@ IoOutcome await_pending(HANDLE file, OVERLAPPED& overlapped, DWORD limit_ms, std
 
 IoOutcome read_with_deadline(HANDLE file, HANDLE event, char* buffer, DWORD size, DWORD limit_ms,
                              std::initializer_list<HANDLE> wake_on) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event;
-    ResetEvent(event);
+    OVERLAPPED overlapped = overlapped_record(event);
     const BOOL issued = ReadFile(file, buffer, size, nullptr, &overlapped);
     return finish(file, overlapped, issued, GetLastError(), limit_ms, wake_on);
 }
 
 IoOutcome write_with_deadline(HANDLE file, HANDLE event, std::string_view bytes, DWORD limit_ms,
                               std::initializer_list<HANDLE> wake_on) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event;
-    ResetEvent(event);
+    OVERLAPPED overlapped = overlapped_record(event);
     const BOOL issued = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &overlapped);
     return finish(file, overlapped, issued, GetLastError(), limit_ms, wake_on);
 }

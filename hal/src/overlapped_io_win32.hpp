@@ -38,6 +38,9 @@ struct IoOutcome {
     DWORD bytes;  // bytes transferred
 };
 
+// A record for one operation, its event (manual-reset) reset first.
+[[nodiscard]] OVERLAPPED overlapped_record(HANDLE event);
+
 // Waits for an operation that its call left pending (ERROR_IO_PENDING), whose record has an event,
 // beside the caller's handles (at most MAXIMUM_WAIT_OBJECTS - 1 of them).
 [[nodiscard]] IoOutcome await_pending(HANDLE file, OVERLAPPED& overlapped, DWORD limit_ms,

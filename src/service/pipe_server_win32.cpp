@@ -135,9 +135,7 @@ ServerEnd serve_pipe(const PipeServerSettings& settings, const std::atomic<std::
     if (!io_event) return ServerEnd::PipeUnavailable;
 
     while (stop_requested.load(std::memory_order_acquire) == 0) {
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = connect_event;
-        ResetEvent(connect_event);
+        OVERLAPPED overlapped = win32::overlapped_record(connect_event);
         const BOOL connected = ConnectNamedPipe(pipe.get(), &overlapped);
         const DWORD code = GetLastError();
         if (connected) {
