@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "hal_error.hpp"
-#include "service_pipe.hpp"
+#include "hal/hal_error.hpp"
+#include "hal/service_pipe.hpp"
 
 namespace vantrel {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "backlight.hpp"
+#include "hal/backlight.hpp"
 
 namespace vantrel {
 

@@ -1,14 +1,14 @@
-#include "backlight_pipe_client_win32.hpp"
+#include "hal/backlight_pipe_client_win32.hpp"
 
 #include <windows.h>
 
 #include <utility>
 
-#include "backlight_invocation.hpp"
-#include "overlapped_io_win32.hpp"
-#include "service_pipe.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/backlight_invocation.hpp"
+#include "hal/overlapped_io_win32.hpp"
+#include "hal/service_pipe.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "hal_error.hpp"
+#include "hal/hal_error.hpp"
 
 namespace vantrel {
 

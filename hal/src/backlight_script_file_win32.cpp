@@ -1,13 +1,13 @@
-#include "backlight_script_file_win32.hpp"
+#include "hal/backlight_script_file_win32.hpp"
 
 #include <windows.h>
 
 #include <utility>
 
-#include "backlight_invocation.hpp"
-#include "path_buffer_win32.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/backlight_invocation.hpp"
+#include "hal/path_buffer_win32.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "hal_error.hpp"
+#include "hal/hal_error.hpp"
 
 namespace vantrel {
 

@@ -5,15 +5,15 @@
 #include <string>
 #include <utility>
 
-#include "backlight.hpp"
-#include "backlight_invocation.hpp"
-#include "backlight_pipe_client_win32.hpp"
-#include "backlight_script_file_win32.hpp"
-#include "powershell_runner_win32.hpp"
-#include "unicode.hpp"
-#include "unique_resource.hpp"
-#include "win32/executable_path.hpp"
-#include "win32/text.hpp"
+#include "hal/backlight.hpp"
+#include "hal/backlight_invocation.hpp"
+#include "hal/backlight_pipe_client_win32.hpp"
+#include "hal/backlight_script_file_win32.hpp"
+#include "hal/executable_path_win32.hpp"
+#include "hal/powershell_runner_win32.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unicode.hpp"
+#include "hal/unique_resource.hpp"
 
 namespace vantrel {
 

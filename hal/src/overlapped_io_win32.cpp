@@ -1,4 +1,4 @@
-#include "overlapped_io_win32.hpp"
+#include "hal/overlapped_io_win32.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "powershell_runner_win32.hpp"
+#include "hal/powershell_runner_win32.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,11 +7,11 @@
 #include <thread>
 #include <utility>
 
-#include "backlight_invocation.hpp"
-#include "path_buffer_win32.hpp"
-#include "unique_resource.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/backlight_invocation.hpp"
+#include "hal/path_buffer_win32.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
+#include "hal/unique_resource.hpp"
 
 namespace vantrel {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "hal_error.hpp"
+#include "hal/hal_error.hpp"
 
 namespace vantrel {
 

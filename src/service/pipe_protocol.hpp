@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "backlight.hpp"
-#include "hal_error.hpp"
-#include "service_pipe.hpp"
+#include "hal/backlight.hpp"
+#include "hal/hal_error.hpp"
+#include "hal/service_pipe.hpp"
 
 namespace vantrel {
 

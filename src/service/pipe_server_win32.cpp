@@ -4,10 +4,10 @@
 #include <array>
 #include <string_view>
 
-#include "exception_text.hpp"
-#include "overlapped_io_win32.hpp"
-#include "service_pipe.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/exception_text.hpp"
+#include "hal/overlapped_io_win32.hpp"
+#include "hal/service_pipe.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <string>
 
+#include "hal/service_pipe.hpp"
+#include "hal/text_win32.hpp"
 #include "service/pipe_protocol.hpp"
-#include "service_pipe.hpp"
-#include "win32/text.hpp"
 
 namespace vantrel {
 

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <ostream>
 
-#include "backlight.hpp"
+#include "hal/backlight.hpp"
 #include "service/pipe_server_win32.hpp"
 #include "service/service_commands.hpp"
 #include "service/service_name.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {
