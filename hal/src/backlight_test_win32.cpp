@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "backlight.hpp"
-#include "backlight_invocation.hpp"
+#include "hal/backlight.hpp"
+#include "hal/backlight_invocation.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 #include "test/row_name.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
 
 namespace vantrel {
 namespace {
