@@ -3,15 +3,8 @@
 #include <ostream>
 
 #include "cli/standard_stream.hpp"
-#include "os_error.hpp"
 
 namespace vantrel {
-
-std::string stream_failure_reason(const std::ostream& stream) {
-    const auto* buffer = dynamic_cast<const StreamWriteError*>(stream.rdbuf());
-    if (buffer == nullptr || buffer->write_error() == 0) return "écriture refusée par le flux";
-    return describe_os_error(buffer->write_error());
-}
 
 int write_output(std::string_view document, const std::optional<std::string>& out_path, std::ostream& out,
                  std::ostream& err) {
