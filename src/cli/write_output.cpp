@@ -6,8 +6,8 @@
 
 namespace vantrel {
 
-int write_output(std::string_view document, const std::optional<std::string>& out_path, std::ostream& out,
-                 std::ostream& err) {
+std::expected<void, std::string> write_output(std::string_view document, const std::optional<std::string>& out_path,
+                                              std::ostream& out) {
     std::string text;
     text.reserve(document.size() + 1);
     text.append(document);
@@ -16,20 +16,12 @@ int write_output(std::string_view document, const std::optional<std::string>& ou
         out << text;
         out.flush();
         // A full disk or a closed handle: the document did not arrive, which is no success.
-        if (!out) {
-            err << "erreur : écriture de la sortie standard : " << stream_failure_reason(out) << '\n';
-            err.flush();
-            return 1;
-        }
-        return 0;
+        if (!out) return std::unexpected("écriture de la sortie standard : " + stream_failure_reason(out));
+        return {};
     }
     const auto written = write_whole_file(*out_path, text);
-    if (!written) {
-        err << "erreur : écriture de " << *out_path << " : " << written.error() << '\n';
-        err.flush();
-        return 1;
-    }
-    return 0;
+    if (!written) return std::unexpected("écriture de " + *out_path + " : " + written.error());
+    return {};
 }
 
 }  // namespace vantrel
