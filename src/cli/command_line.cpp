@@ -12,11 +12,14 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
+// Before every failure the command line reports, but two usage errors (BareUsageError).
+constexpr std::string_view FAILURE_PREFIX = "erreur : ";
+
 struct UsageError {
     std::string message;
 };
 
-// A usage error that carries no "erreur : " prefix (unknown command or service sub-action).
+// A usage error that carries no failure prefix (unknown command or service sub-action).
 struct BareUsageError {
     std::string text;
 };
@@ -36,7 +39,7 @@ int report_bare_usage_error(std::ostream& err, std::string_view text) {
 }
 
 int report_failure(std::ostream& err, std::string_view message) {
-    err << "erreur : " << message << '\n';
+    err << FAILURE_PREFIX << message << '\n';
     err.flush();
     return EXIT_FAILED;
 }
@@ -107,7 +110,7 @@ int dispatch(std::span<const std::string> args, const CliActions& actions, std::
 }  // namespace
 
 int report_usage_error(std::ostream& err, std::string_view message) {
-    err << "erreur : " << message << "\n\n" << USAGE << '\n';
+    err << FAILURE_PREFIX << message << "\n\n" << USAGE << '\n';
     err.flush();
     return EXIT_USAGE;
 }
