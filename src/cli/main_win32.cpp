@@ -10,8 +10,8 @@
 #include "cli/command_line.hpp"
 #include "cli/console_win32.hpp"
 #include "cli/shipped_actions.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 int wmain() {
     vantrel::win32::StandardHandleStreamBuf out_buf(STD_OUTPUT_HANDLE);

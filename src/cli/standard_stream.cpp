@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "os_error.hpp"
+#include "hal/os_error.hpp"
 
 namespace vantrel {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "profiles/toml_library.hpp"
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 namespace {

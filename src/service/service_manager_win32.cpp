@@ -2,11 +2,11 @@
 // service is registered with.
 #include <windows.h>
 
+#include "hal/executable_path_win32.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 #include "service/service_manager.hpp"
 #include "service/service_name.hpp"
-#include "win32/executable_path.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
 
 namespace vantrel {
 namespace {
