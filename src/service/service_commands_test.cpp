@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <vector>
+
+#include "test/row_name.hpp"
 
 namespace vantrel {
 namespace {
+
+using test::PrintTo;
 
 using ErrorCode = ServiceManager::ErrorCode;
 
@@ -88,8 +91,6 @@ struct Row {
     std::vector<std::string> calls;
 };
 
-void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
-
 // One text for either side of an outcome, so a mismatch shows both.
 std::string shown(const std::expected<std::string, std::string>& outcome) {
     return outcome ? "lines: " + *outcome : "failure: " + outcome.error();
@@ -140,8 +141,7 @@ TEST_P(ServiceInstallation, GivesExactOutcomeAndClosesEveryHandle) {
     EXPECT_EQ(services.calls, row.calls);
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, ServiceInstallation, testing::ValuesIn(ROWS),
-                         [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Commands, ServiceInstallation, testing::ValuesIn(ROWS), test::RowName{});
 
 }  // namespace
 }  // namespace vantrel
