@@ -23,7 +23,7 @@ namespace vantrel {
 // "vantrel-keyboard-{pid}.ps1".
 [[nodiscard]] std::string backlight_script_file_name(std::uint32_t process_id);
 
-// The twelve arguments after the program name, in order; the mode as the script's "-Mode" takes it,
+// The arguments after the program name, in order; the mode as the script's "-Mode" takes it,
 // "read" or "write".
 [[nodiscard]] std::vector<std::string> powershell_arguments(std::string_view script_path, BacklightMode mode,
                                                             std::uint8_t level, std::string_view framework_dir);

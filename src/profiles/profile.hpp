@@ -28,7 +28,7 @@ struct Bounds {
     friend bool operator==(const Bounds&, const Bounds&) = default;
 };
 
-// The five ways a capability is reached, selected by the key `method`.
+// The ways a capability is reached, selected by the key `method`.
 struct Msr {
     std::uint32_t address;
     friend bool operator==(const Msr&, const Msr&) = default;
