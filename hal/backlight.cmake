@@ -24,7 +24,7 @@ if(NOT VANTREL_FUZZ)
     # where Windows PowerShell lives in a prefix of their own. How to drive it is told at the top
     # of its source.
     add_executable(fake_powershell ${PROJECT_SOURCE_DIR}/tests/fake-powershell/fake_powershell.cpp)
-    target_link_libraries(fake_powershell PRIVATE vantrel_warnings)
+    target_link_libraries(fake_powershell PRIVATE hal)
     set_target_properties(fake_powershell PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
     add_dependencies(vantrel_tests fake_powershell)
     # Wine maps the Linux root on drive Z:.

@@ -10,6 +10,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "hal/unique_handle_win32.hpp"
 #else
 #include <sys/stat.h>
 #endif
@@ -226,11 +228,11 @@ TEST(LoadProfiles, FileBeyondTheBoundIsRefusedWithoutBeingParsed) {
 unsigned long write_name_without_utf8(const ProfileDir& dir, std::string_view content) {
 #ifdef _WIN32
     const std::wstring path = fs::path(dir.dir()).wstring() + L"\\p" + wchar_t(0xD800) + L".toml";
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    const win32::UniqueFileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
     DWORD written = 0;
-    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
 #else
     std::ofstream(fs::path(dir.dir()) / "p\xFF.toml", std::ios::binary) << content;
 #endif

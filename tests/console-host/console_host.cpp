@@ -30,6 +30,7 @@ namespace {
 
 using vantrel::win32::UniqueHandle;
 using vantrel::win32::UniqueFileHandle;
+using vantrel::win32::UniqueLocalMemory;
 
 constexpr int NO_CONSOLE = 253;
 constexpr int FAILED = 252;
@@ -130,9 +131,9 @@ int inner(const std::wstring& result, const std::wstring& program_command) {
 
 int wmain() {
     int count = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::wstring> args(argv, argv + count);
-    LocalFree(argv);
+    const UniqueLocalMemory<wchar_t*> argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!argv) return FAILED;
+    std::vector<std::wstring> args(argv.get(), argv.get() + count);
     const bool in_console = count > 1 && args[1] == INNER_FLAG;
     const std::size_t first = in_console ? 2 : 1;
     if (count < static_cast<int>(first) + 2) return FAILED;

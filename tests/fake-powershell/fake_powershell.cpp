@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "hal/unique_handle_win32.hpp"
+
 namespace {
 
 std::string utf8(const std::wstring& wide) {
@@ -109,8 +111,7 @@ void spawn_sleeper() {
     PROCESS_INFORMATION started{};
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, /* inherit handles */ TRUE, CREATE_NO_WINDOW,
                        nullptr, nullptr, &startup, &started)) {
-        CloseHandle(started.hThread);
-        CloseHandle(started.hProcess);
+        const vantrel::win32::UniqueHandle thread(started.hThread), process(started.hProcess);
     }
 }
 
@@ -118,9 +119,9 @@ void spawn_sleeper() {
 
 int main() {
     int count = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::wstring> arguments(argv + 1, argv + count);
-    LocalFree(argv);
+    const vantrel::win32::UniqueLocalMemory<wchar_t*> argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!argv) return 1;
+    std::vector<std::wstring> arguments(argv.get() + 1, argv.get() + count);
     if (!arguments.empty() && arguments[0] == L"--sleeper") {
         Sleep(120000);
         return 0;
