@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -84,15 +85,22 @@ Decoded<std::int64_t> to_i64(const toml::node& node) {
     return std::unexpected(invalid_type(node, "i64"));
 }
 
-Decoded<std::vector<std::string>> to_text_list(const toml::node& node) {
+// What a conversion yields when it succeeds.
+template <auto Convert>
+using ConvertedBy = typename std::invoke_result_t<decltype(Convert), const toml::node&>::value_type;
+
+// A list written as an array, each element converted by `Convert` in order; the first element
+// that fails is the fault.
+template <auto Convert>
+Decoded<std::vector<ConvertedBy<Convert>>> to_list(const toml::node& node) {
     const auto* array = node.as_array();
     if (array == nullptr) return std::unexpected(invalid_type(node, "a sequence"));
-    std::vector<std::string> list;
+    std::vector<ConvertedBy<Convert>> list;
     list.reserve(array->size());
     for (const toml::node& element : *array) {
-        Decoded<std::string> text = to_text(element);
-        if (!text) return std::unexpected(std::move(text.error()));
-        list.push_back(std::move(*text));
+        auto converted = Convert(element);
+        if (!converted) return std::unexpected(std::move(converted.error()));
+        list.push_back(std::move(*converted));
     }
     return list;
 }
@@ -194,8 +202,8 @@ Decoded<Record> to_record(const toml::node& node, std::string_view wanted, const
 }
 
 constexpr auto MATCHES_FIELDS = std::to_array<Field<Matches>>({
-    {"mtm", Presence::Optional, into<&Matches::mtm, to_text_list>},
-    {"version_contains", Presence::Optional, into<&Matches::version_contains, to_text_list>},
+    {"mtm", Presence::Optional, into<&Matches::mtm, to_list<to_text>>},
+    {"version_contains", Presence::Optional, into<&Matches::version_contains, to_list<to_text>>},
 });
 
 Decoded<Matches> to_matches(const toml::node& node) { return to_record(node, "struct Matches", MATCHES_FIELDS); }
@@ -272,23 +280,14 @@ constexpr auto CAPABILITY_FIELDS = std::to_array<Field<Capability>>({
     {"label", Presence::Required, into<&Capability::label, to_text>},
     {"access", Presence::Required, into<&Capability::access, to_access>},
     {"confidence", Presence::Required, into<&Capability::confidence, to_confidence>},
-    {"sources", Presence::Required, into<&Capability::sources, to_text_list>},
+    {"sources", Presence::Required, into<&Capability::sources, to_list<to_text>>},
     {"validated_on", Presence::Optional, into<&Capability::validated_on, to_text>},
     {"bounds", Presence::Optional, into<&Capability::bounds, to_bounds>},
     {"notes", Presence::Optional, into<&Capability::notes, to_text>},
 });
 
-Decoded<std::vector<Capability>> to_capabilities(const toml::node& node) {
-    const auto* array = node.as_array();
-    if (array == nullptr) return std::unexpected(invalid_type(node, "a sequence"));
-    std::vector<Capability> capabilities;
-    capabilities.reserve(array->size());
-    for (const toml::node& element : *array) {
-        Decoded<Capability> capability = to_record(element, "struct Capability", CAPABILITY_FIELDS);
-        if (!capability) return std::unexpected(std::move(capability.error()));
-        capabilities.push_back(std::move(*capability));
-    }
-    return capabilities;
+Decoded<Capability> to_capability(const toml::node& node) {
+    return to_record(node, "struct Capability", CAPABILITY_FIELDS);
 }
 
 constexpr auto PROFILE_FIELDS = std::to_array<Field<MachineProfile>>({
@@ -297,7 +296,7 @@ constexpr auto PROFILE_FIELDS = std::to_array<Field<MachineProfile>>({
     {"display_name", Presence::Required, into<&MachineProfile::display_name, to_text>},
     {"scope", Presence::Required, into<&MachineProfile::scope, to_scope>},
     {"matches", Presence::Required, into<&MachineProfile::matches, to_matches>},
-    {"capabilities", Presence::Optional, into<&MachineProfile::capabilities, to_capabilities>},
+    {"capabilities", Presence::Optional, into<&MachineProfile::capabilities, to_list<to_capability>>},
 });
 
 // ---------------------------------------------------------------------------------------------
