@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -48,6 +49,10 @@ Fault invalid_type(const toml::node& node, std::string_view wanted) {
 
 Fault invalid_value(const toml::node& node, std::string_view wanted) {
     return {region_of(node.source()), invalid_value_message(found_of(node), wanted)};
+}
+
+Fault unknown_variant(const toml::node& node, std::string_view value, std::span<const std::string_view> names) {
+    return {region_of(node.source()), unknown_variant_message(value, names)};
 }
 
 // The names of a table's rows, in the table's order: what a fault lists as expected.
@@ -117,7 +122,7 @@ Decoded<E> to_enum(const toml::node& node, std::string_view wanted, const std::a
     if (const auto* text = node.as_string()) {
         const auto value = std::ranges::find(values, std::string_view(text->get()), &EnumValue<E>::name);
         if (value != values.end()) return value->value;
-        return std::unexpected(Fault{region_of(node.source()), unknown_variant_message(text->get(), names_of(values))});
+        return std::unexpected(unknown_variant(node, text->get(), names_of(values)));
     }
     // The one-key table form ({ model = {} }) is not offered: a table is a type fault.
     if (node.is_table()) return std::unexpected(invalid_type(node, wanted));
@@ -141,8 +146,8 @@ Decoded<Confidence> to_confidence(const toml::node& node) { return to_enum(node,
 
 // ---------------------------------------------------------------------------------------------
 // Records. Each record has one table of its keys; a row ties the key to its conversion and the
-// member that receives the value. The rows' order is the order in which keys are listed and
-// missing ones reported.
+// member that receives the value. The rows follow the record's declaration; their order is the
+// order in which keys are listed and missing ones reported.
 
 enum class Presence { Required, Optional };
 
@@ -270,8 +275,7 @@ Decoded<Access> to_access(const toml::node& node) {
     if (tag_text == nullptr) return std::unexpected(invalid_type(*tag, "variant identifier"));
     const std::string& name = tag_text->get();
     const auto method = std::ranges::find(METHODS, std::string_view(name), &Method::name);
-    if (method == METHODS.end())
-        return std::unexpected(Fault{region_of(tag->source()), unknown_variant_message(name, names_of(METHODS))});
+    if (method == METHODS.end()) return std::unexpected(unknown_variant(*tag, name, names_of(METHODS)));
     return method->decode(*table, where);
 }
 
