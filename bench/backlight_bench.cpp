@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "backlight.hpp"
+#include "hal/backlight.hpp"
 
 namespace {
 

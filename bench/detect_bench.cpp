@@ -9,9 +9,9 @@
 #include "cli/commands.hpp"
 #include "cli/documents.hpp"
 #include "cli/resolution.hpp"
-#include "firmware_stored.hpp"
+#include "hal/firmware_stored.hpp"
 #include "profiles/catalogue.hpp"
-#include "smbios/table_builder.hpp"
+#include "hal/smbios/table_builder.hpp"
 
 namespace vantrel {
 namespace {

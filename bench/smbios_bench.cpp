@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "firmware_stored.hpp"
-#include "identity.hpp"
-#include "smbios/smbios.hpp"
-#include "smbios/table_builder.hpp"
+#include "hal/firmware_stored.hpp"
+#include "hal/identity.hpp"
+#include "hal/smbios/smbios.hpp"
+#include "hal/smbios/table_builder.hpp"
 
 namespace {
 

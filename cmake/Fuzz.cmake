@@ -9,16 +9,16 @@ enable_testing()
 
 set(VANTREL_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs in the test suite")
 
-# vantrel_add_fuzzer(NAME <name> SOURCES <files...> [GENERATOR <target>] [CORPUS <dirs...>]
-#                    [OPTIONS <libFuzzer options...>])
+# vantrel_add_fuzzer(NAME <name> SOURCES <files...> LIBRARIES <modules...> [GENERATOR <target>]
+#                    [CORPUS <dirs...>] [OPTIONS <libFuzzer options...>])
 #   GENERATOR: an executable target run with one argument, a folder to fill with starting inputs.
 #   CORPUS: folders of committed starting inputs.
 #   OPTIONS: given to the fuzzer as they are, for instance -max_len=N or -dict=FILE.
 function(vantrel_add_fuzzer)
-  cmake_parse_arguments(F "" "NAME;GENERATOR" "SOURCES;CORPUS;OPTIONS" ${ARGN})
+  cmake_parse_arguments(F "" "NAME;GENERATOR" "SOURCES;LIBRARIES;CORPUS;OPTIONS" ${ARGN})
   set(target fuzz_${F_NAME})
   add_executable(${target} ${F_SOURCES})
-  target_link_libraries(${target} PRIVATE vantrel_core)
+  target_link_libraries(${target} PRIVATE ${F_LIBRARIES})
   target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   set(work ${CMAKE_BINARY_DIR}/fuzz-work/${F_NAME})

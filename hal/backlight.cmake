@@ -8,16 +8,11 @@ add_custom_command(
   DEPENDS ${VANTREL_BACKLIGHT_SCRIPT} ${CMAKE_CURRENT_SOURCE_DIR}/scripts/embed.cmake
   COMMENT "Embedding the keyboard-backlight script"
   VERBATIM)
-# vantrel_core is defined one directory up, where this rule is not visible: a target of this
-# directory runs it first.
-add_custom_target(vantrel_backlight_script DEPENDS ${VANTREL_BACKLIGHT_SCRIPT_CPP})
-add_dependencies(vantrel_core vantrel_backlight_script)
-
-target_sources(vantrel_core PRIVATE src/backlight.cpp src/backlight_invocation.cpp ${VANTREL_BACKLIGHT_SCRIPT_CPP})
+target_sources(hal PRIVATE src/backlight.cpp src/backlight_invocation.cpp ${VANTREL_BACKLIGHT_SCRIPT_CPP})
 if(WIN32)
-  target_sources(vantrel_core PRIVATE src/backlight_win32.cpp)
+  target_sources(hal PRIVATE src/backlight_win32.cpp)
 else()
-  target_sources(vantrel_core PRIVATE src/backlight_posix.cpp)
+  target_sources(hal PRIVATE src/backlight_posix.cpp)
 endif()
 
 if(NOT VANTREL_FUZZ)
@@ -42,6 +37,6 @@ endif()
 
 if(VANTREL_FUZZ)
   add_executable(backlight_corpus src/backlight_corpus.cpp)
-  target_link_libraries(backlight_corpus PRIVATE vantrel_core)
-  vantrel_add_fuzzer(NAME backlight_output SOURCES src/backlight_fuzz.cpp GENERATOR backlight_corpus)
+  target_link_libraries(backlight_corpus PRIVATE hal)
+  vantrel_add_fuzzer(NAME backlight_output SOURCES src/backlight_fuzz.cpp LIBRARIES hal GENERATOR backlight_corpus)
 endif()

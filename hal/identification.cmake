@@ -1,9 +1,9 @@
 # Machine identification sources and tests.
-target_sources(vantrel_core PRIVATE src/smbios/smbios.cpp src/identity.cpp src/vendor.cpp src/firmware_rsmb.cpp)
+target_sources(hal PRIVATE src/smbios/smbios.cpp src/identity.cpp src/vendor.cpp src/firmware_rsmb.cpp)
 if(WIN32)
-  target_sources(vantrel_core PRIVATE src/firmware_source_win32.cpp)
+  target_sources(hal PRIVATE src/firmware_source_win32.cpp)
 else()
-  target_sources(vantrel_core PRIVATE src/firmware_sysfs_posix.cpp)
+  target_sources(hal PRIVATE src/firmware_source_posix.cpp src/firmware_sysfs_posix.cpp)
 endif()
 
 if(NOT VANTREL_FUZZ)
@@ -21,6 +21,6 @@ endif()
 if(VANTREL_FUZZ)
   # Writes the starting corpus from the same fixtures as the unit tests.
   add_executable(smbios_corpus src/smbios/smbios_corpus.cpp)
-  target_link_libraries(smbios_corpus PRIVATE vantrel_core)
-  vantrel_add_fuzzer(NAME smbios SOURCES src/smbios/smbios_fuzz.cpp GENERATOR smbios_corpus)
+  target_link_libraries(smbios_corpus PRIVATE hal)
+  vantrel_add_fuzzer(NAME smbios SOURCES src/smbios/smbios_fuzz.cpp LIBRARIES hal GENERATOR smbios_corpus)
 endif()

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "win32/executable_path.hpp"
-#include "win32/text.hpp"
+#include "hal/executable_path_win32.hpp"
+#include "hal/text_win32.hpp"
 
 namespace vantrel {
 namespace {

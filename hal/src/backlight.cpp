@@ -1,4 +1,4 @@
-#include "backlight.hpp"
+#include "hal/backlight.hpp"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "hal_error.hpp"
+#include "hal/hal_error.hpp"
 
 namespace vantrel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "backlight.hpp"
+#include "hal/backlight.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "backlight_invocation.hpp"
+#include "hal/backlight_invocation.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "backlight.hpp"
+#include "hal/backlight.hpp"
 
 namespace vantrel {
 

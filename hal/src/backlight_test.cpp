@@ -1,4 +1,4 @@
-#include "backlight.hpp"
+#include "hal/backlight.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "backlight_invocation.hpp"
-#include "backlight_samples.hpp"
+#include "hal/backlight_invocation.hpp"
+#include "hal/backlight_samples.hpp"
 
 namespace vantrel {
 namespace {

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "backlight.hpp"
-#include "backlight_invocation.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/backlight.hpp"
+#include "hal/backlight_invocation.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "backlight.hpp"
-#include "backlight_invocation.hpp"
-#include "unicode.hpp"
-#include "win32/executable_path.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/backlight.hpp"
+#include "hal/backlight_invocation.hpp"
+#include "hal/unicode.hpp"
+#include "hal/executable_path_win32.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 

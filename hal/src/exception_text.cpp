@@ -1,9 +1,9 @@
-#include "exception_text.hpp"
+#include "hal/exception_text.hpp"
 
 #include <exception>
 #include <new>
 
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 

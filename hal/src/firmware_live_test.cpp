@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "firmware_source.hpp"
-#include "identity.hpp"
-#include "smbios/smbios.hpp"
-#include "smbios/test_printers.hpp"
+#include "hal/firmware_source.hpp"
+#include "hal/identity.hpp"
+#include "hal/smbios/smbios.hpp"
+#include "hal/smbios/test_printers.hpp"
 
 namespace vantrel {
 namespace {

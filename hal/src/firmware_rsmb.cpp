@@ -1,4 +1,4 @@
-#include "firmware_rsmb.hpp"
+#include "hal/firmware_rsmb.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,11 +1,11 @@
-#include "firmware_rsmb.hpp"
+#include "hal/firmware_rsmb.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "smbios/table_builder.hpp"
+#include "hal/smbios/table_builder.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "firmware_rsmb.hpp"
+#include "hal/firmware_rsmb.hpp"
 
 namespace vantrel {
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "firmware_source.hpp"
+#include "hal/firmware_source.hpp"
 
 namespace vantrel {
 

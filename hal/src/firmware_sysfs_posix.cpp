@@ -1,4 +1,4 @@
-#include "firmware_sysfs.hpp"
+#include "hal/firmware_sysfs_posix.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "unique_fd_posix.hpp"
+#include "hal/unique_fd_posix.hpp"
 
 namespace vantrel {
 
@@ -41,7 +41,5 @@ std::expected<std::vector<std::uint8_t>, HalError> SysfsFirmwareSource::read_smb
     }
     return table;
 }
-
-std::unique_ptr<FirmwareSource> platform_firmware_source() { return std::make_unique<SysfsFirmwareSource>(); }
 
 }  // namespace vantrel

@@ -1,4 +1,4 @@
-#include "firmware_sysfs.hpp"
+#include "hal/firmware_sysfs_posix.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,9 +1,9 @@
-#include "identity.hpp"
+#include "hal/identity.hpp"
 
 #include <algorithm>
 #include <array>
 
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 namespace {

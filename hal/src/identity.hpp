@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "firmware_source.hpp"
-#include "hal_error.hpp"
-#include "smbios/smbios.hpp"
+#include "hal/firmware_source.hpp"
+#include "hal/hal_error.hpp"
+#include "hal/smbios/smbios.hpp"
 
 namespace vantrel {
 

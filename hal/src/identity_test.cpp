@@ -1,10 +1,10 @@
-#include "identity.hpp"
+#include "hal/identity.hpp"
 
 #include <gtest/gtest.h>
 
-#include "firmware_stored.hpp"
-#include "smbios/table_builder.hpp"
-#include "smbios/test_printers.hpp"
+#include "hal/firmware_stored.hpp"
+#include "hal/smbios/table_builder.hpp"
+#include "hal/smbios/test_printers.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "os_error.hpp"
+#include "hal/os_error.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 namespace {

@@ -5,7 +5,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include "unique_resource.hpp"
+#include "hal/unique_resource.hpp"
 
 namespace vantrel::posix {
 

@@ -1,9 +1,9 @@
-#include "vendor.hpp"
+#include "hal/vendor.hpp"
 
 #include <algorithm>
 #include <string>
 
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 

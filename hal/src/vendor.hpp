@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "identity.hpp"
+#include "hal/identity.hpp"
 
 namespace vantrel {
 

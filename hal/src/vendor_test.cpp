@@ -1,4 +1,4 @@
-#include "vendor.hpp"
+#include "hal/vendor.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <ostream>
 #include <variant>
 
-#include "exception_text.hpp"
+#include "hal/exception_text.hpp"
 
 namespace vantrel {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "cli/documents.hpp"
 #include "cli/resolution.hpp"
-#include "identity.hpp"
+#include "hal/identity.hpp"
 #include "profiles/catalogue.hpp"
 
 namespace vantrel {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "firmware_source.hpp"
+#include "hal/firmware_source.hpp"
 
 namespace vantrel {
 

@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "cli/documents.hpp"
-#include "firmware_stored.hpp"
-#include "smbios/table_builder.hpp"
+#include "hal/firmware_stored.hpp"
+#include "hal/smbios/table_builder.hpp"
 
 namespace vantrel {
 namespace {

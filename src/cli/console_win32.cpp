@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "win32/text.hpp"
+#include "hal/text_win32.hpp"
 
 namespace vantrel::win32 {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "cli/resolution.hpp"
-#include "identity.hpp"
+#include "hal/identity.hpp"
 #include "profiles/catalogue.hpp"
 
 namespace vantrel {

@@ -8,7 +8,7 @@
 #include "cli/command_line.hpp"
 #include "cli/shipped_actions.hpp"
 #include "cli/standard_stream_posix.hpp"
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 int main(int argc, char** argv) {
     // Our own buffers, which keep the system's reason when a write fails (a full disk).

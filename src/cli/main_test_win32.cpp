@@ -7,8 +7,8 @@
 #include <string>
 
 #include "cli/command_line.hpp"
-#include "win32/executable_path.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/executable_path_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

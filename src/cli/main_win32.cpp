@@ -11,8 +11,8 @@
 #include "cli/console_win32.hpp"
 #include "cli/shipped_actions.hpp"
 #include "cli/standard_stream.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "cli/resolution.hpp"
 
-#include "unicode.hpp"
-#include "vendor.hpp"
+#include "hal/unicode.hpp"
+#include "hal/vendor.hpp"
 
 namespace vantrel {
 

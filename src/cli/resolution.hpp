@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "identity.hpp"
+#include "hal/identity.hpp"
 #include "profiles/catalogue.hpp"
 
 namespace vantrel {

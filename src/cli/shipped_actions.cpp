@@ -2,7 +2,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/write_output.hpp"
-#include "firmware_source.hpp"
+#include "hal/firmware_source.hpp"
 #include "service/service_commands.hpp"
 
 namespace vantrel {

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "cli/standard_stream.hpp"
-#include "os_error.hpp"
+#include "hal/os_error.hpp"
 
 namespace vantrel {
 

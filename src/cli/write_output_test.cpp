@@ -8,12 +8,12 @@
 #include <streambuf>
 
 #include "cli/standard_stream.hpp"
-#include "os_error.hpp"
+#include "hal/os_error.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include "win32/unique_handle.hpp"
+#include "hal/unique_handle_win32.hpp"
 #endif
 
 namespace vantrel {

@@ -4,8 +4,8 @@
 #include <cerrno>
 
 #include "cli/write_output.hpp"
-#include "os_error.hpp"
-#include "unique_fd_posix.hpp"
+#include "hal/os_error.hpp"
+#include "hal/unique_fd_posix.hpp"
 
 namespace vantrel {
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {

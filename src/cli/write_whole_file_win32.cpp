@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "cli/write_output.hpp"
-#include "os_error.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/os_error.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {

@@ -5,7 +5,7 @@
 #include "profiles/decode.hpp"
 #include "profiles/profile_files.hpp"
 #include "profiles/validation.hpp"
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 namespace {

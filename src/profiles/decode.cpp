@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "hal/unicode.hpp"
 #include "profiles/decode_report.hpp"
 #include "profiles/toml_library.hpp"
 #include "profiles/toml_syntax.hpp"
-#include "unicode.hpp"
 
 namespace vantrel {
 namespace {

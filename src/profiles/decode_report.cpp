@@ -6,7 +6,7 @@
 #include <cmath>
 #include <optional>
 
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 namespace {

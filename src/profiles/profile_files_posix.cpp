@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "os_error.hpp"
-#include "unique_fd_posix.hpp"
+#include "hal/os_error.hpp"
+#include "hal/unique_fd_posix.hpp"
 #include "profiles/profile_files.hpp"
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 namespace {

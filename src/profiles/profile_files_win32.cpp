@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
-#include "os_error.hpp"
+#include "hal/os_error.hpp"
 #include "profiles/profile_files.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

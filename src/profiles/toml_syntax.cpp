@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 namespace {

@@ -4,7 +4,7 @@
 #include <set>
 #include <string_view>
 
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "backlight.hpp"
-#include "hal_error.hpp"
+#include "hal/backlight.hpp"
+#include "hal/hal_error.hpp"
 
 namespace vantrel {
 

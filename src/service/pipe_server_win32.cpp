@@ -4,8 +4,8 @@
 #include <array>
 #include <string_view>
 
-#include "exception_text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/exception_text.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "win32/unique_handle.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace {
 

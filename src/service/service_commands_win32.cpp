@@ -4,10 +4,10 @@
 #include <string>
 
 #include "service/service_commands.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/unique_handle_win32.hpp"
 #include "service/service_name.hpp"
-#include "win32/executable_path.hpp"
-#include "win32/text.hpp"
+#include "hal/executable_path_win32.hpp"
+#include "hal/text_win32.hpp"
 
 namespace vantrel {
 namespace {

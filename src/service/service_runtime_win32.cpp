@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <ostream>
 
-#include "backlight.hpp"
+#include "hal/backlight.hpp"
+#include "hal/unique_handle_win32.hpp"
 #include "service/pipe_server_win32.hpp"
 #include "service/service_commands.hpp"
 #include "service/service_name.hpp"
-#include "win32/unique_handle.hpp"
 
 namespace vantrel {
 namespace {
@@ -34,11 +34,23 @@ void report_status(SERVICE_STATUS_HANDLE status_handle, DWORD state, DWORD contr
 }
 
 // Every control ends the service, whatever its code: only stop is declared, so anything else
-// that arrives (an interrogation) is treated the same way.
+// that arrives (an interrogation) is treated the same way. That is the service's contract, kept
+// on purpose, not a missing switch.
 DWORD WINAPI service_control_handler(DWORD, DWORD, void*, void*) {
     STOP_REQUESTED.exchange(1);
-    if (const HANDLE stop_event = STOP_EVENT.load(); stop_event != nullptr) SetEvent(stop_event);
+    // Taken out of the slot while it is signalled and put back after, so that the service thread,
+    // which withdraws it before closing it, cannot close it in between.
+    if (const HANDLE stop_event = STOP_EVENT.exchange(nullptr); stop_event != nullptr) {
+        SetEvent(stop_event);
+        STOP_EVENT.exchange(stop_event);
+    }
     return NO_ERROR;
+}
+
+// Takes the stop event back out of the slot before it is closed. An empty slot means the control
+// handler holds it for the one SetEvent call above: wait for it to be put back.
+void withdraw_stop_event() {
+    while (STOP_EVENT.exchange(nullptr) == nullptr) SwitchToThread();
 }
 
 void WINAPI service_main(DWORD, wchar_t**) {
@@ -60,9 +72,7 @@ void WINAPI service_main(DWORD, wchar_t**) {
             // which the server reads before each connection.
             STOP_EVENT.exchange(stop_event.get());
             // Withdrawn before the event is closed, on every way out.
-            struct Withdraw {
-                ~Withdraw() { STOP_EVENT.exchange(nullptr); }
-            } withdraw;
+            const ScopeExit withdraw{withdraw_stop_event};
             const BacklightOperations backlight{.read = backlight_read, .write = backlight_write};
             (void)serve_pipe(PipeServerSettings{}, STOP_REQUESTED, stop_event.get(), connect_event.get(), backlight);
         }

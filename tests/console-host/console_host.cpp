@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "backlight_invocation.hpp"
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/backlight_invocation.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "smbios/smbios.hpp"
+#include "hal/smbios/smbios.hpp"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "unicode.hpp"
+#include "hal/unicode.hpp"
 
 namespace vantrel {
 namespace {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "smbios/table_builder.hpp"
+#include "hal/smbios/table_builder.hpp"
 
 using namespace vantrel::smbios_fixture;
 

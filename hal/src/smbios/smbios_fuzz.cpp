@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <span>
 
-#include "firmware_rsmb.hpp"
-#include "identity.hpp"
-#include "unicode.hpp"
-#include "vendor.hpp"
+#include "hal/firmware_rsmb.hpp"
+#include "hal/identity.hpp"
+#include "hal/unicode.hpp"
+#include "hal/vendor.hpp"
 
 namespace {
 

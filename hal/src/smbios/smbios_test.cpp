@@ -1,11 +1,11 @@
-#include "smbios/smbios.hpp"
+#include "hal/smbios/smbios.hpp"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "smbios/table_builder.hpp"
-#include "smbios/test_printers.hpp"
+#include "hal/smbios/table_builder.hpp"
+#include "hal/smbios/test_printers.hpp"
 
 namespace vantrel {
 namespace {

@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "identity.hpp"
-#include "smbios/smbios.hpp"
+#include "hal/identity.hpp"
+#include "hal/smbios/smbios.hpp"
 
 namespace vantrel {
 

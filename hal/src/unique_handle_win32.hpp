@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "unique_resource.hpp"
+#include "hal/unique_resource.hpp"
 
 namespace vantrel::win32 {
 

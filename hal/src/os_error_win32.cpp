@@ -1,5 +1,5 @@
-#include "os_error.hpp"
-#include "win32/text.hpp"
+#include "hal/os_error.hpp"
+#include "hal/text_win32.hpp"
 
 namespace vantrel {
 

@@ -1,5 +1,5 @@
-#include "win32/text.hpp"
-#include "win32/unique_handle.hpp"
+#include "hal/text_win32.hpp"
+#include "hal/unique_handle_win32.hpp"
 
 namespace vantrel::win32 {
 

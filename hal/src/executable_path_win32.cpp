@@ -1,4 +1,4 @@
-#include "win32/executable_path.hpp"
+#include "hal/executable_path_win32.hpp"
 
 namespace vantrel::win32 {
 

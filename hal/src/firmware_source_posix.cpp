@@ -1,0 +1,7 @@
+#include "hal/firmware_sysfs_posix.hpp"
+
+namespace vantrel {
+
+std::unique_ptr<FirmwareSource> platform_firmware_source() { return std::make_unique<SysfsFirmwareSource>(); }
+
+}  // namespace vantrel
