@@ -12,9 +12,12 @@
 
 #include "hal/backlight_invocation.hpp"
 #include "hal/backlight_samples.hpp"
+#include "test/row_name.hpp"
 
 namespace vantrel {
 namespace {
+
+using test::PrintTo;
 
 // A record with every key but "reason"; each "key":value of `members` replaces the default of
 // that key or is added at the end.
@@ -84,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {true, BacklightSource::Hid, 1, 2}},
         Success{"every_source_name", R"({"available":true,"known":true,"level":0,"max_level":2,"source":"thinkpad-pm","applied":true})",
                 "read", {true, BacklightSource::ThinkpadPm, 0, 2}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName{});
 
 struct Failure {
     std::string_view name;
@@ -183,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
                 HalErrorKind::InvalidData, std::string(UNREADABLE), true},
         Failure{"powershell_error_text", "Missing an argument for parameter 'FrameworkDir'.", "read",
                 HalErrorKind::InvalidData, std::string(UNREADABLE), true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName{});
 
 TEST(Backlight, SourceNamesFollowTheNumbering) {
     EXPECT_EQ(source_name(BacklightSource::Hid), "hid");
@@ -217,6 +220,7 @@ TEST(BacklightInvocation, ScriptFileNameAndArguments) {
 }
 
 struct Quoting {
+    std::string_view name;
     std::string_view argument;
     std::string_view quoted;
 };
@@ -228,11 +232,14 @@ TEST_P(QuoteArgument, SurvivesTheWindowsSplitting) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backlight, QuoteArgument,
-                         testing::Values(Quoting{"-Mode", "-Mode"}, Quoting{"", R"("")"},
-                                         Quoting{R"(C:\Program Files\V)", R"("C:\Program Files\V")"},
-                                         Quoting{R"(C:\a b\)", R"("C:\a b\\")"}, Quoting{R"(C:\dir\)", R"(C:\dir\)"},
-                                         Quoting{R"(say "hi")", R"("say \"hi\"")"},
-                                         Quoting{R"(a\"b)", R"("a\\\"b")"}, Quoting{"tab\there", "\"tab\there\""}));
+                         testing::Values(Quoting{"plain_word", "-Mode", "-Mode"}, Quoting{"empty", "", R"("")"},
+                                         Quoting{"space", R"(C:\Program Files\V)", R"("C:\Program Files\V")"},
+                                         Quoting{"trailing_backslash_quoted", R"(C:\a b\)", R"("C:\a b\\")"},
+                                         Quoting{"trailing_backslash_unquoted", R"(C:\dir\)", R"(C:\dir\)"},
+                                         Quoting{"quotes", R"(say "hi")", R"("say \"hi\"")"},
+                                         Quoting{"backslash_before_quote", R"(a\"b)", R"("a\\\"b")"},
+                                         Quoting{"tab", "tab\there", "\"tab\there\""}),
+                         test::RowName{});
 
 TEST(BacklightInvocation, CommandLineStartsWithTheProgram) {
     EXPECT_EQ(windows_command_line("powershell.exe", {"-Mode", "read", "-FrameworkDir", ""}),

@@ -19,11 +19,13 @@
 #include "hal/backlight_invocation.hpp"
 #include "hal/text_win32.hpp"
 #include "hal/unique_handle_win32.hpp"
+#include "test/row_name.hpp"
 
 namespace vantrel {
 namespace {
 
 using namespace std::chrono_literals;
+using test::PrintTo;
 using win32::UniqueHandle;
 using win32::UniqueFileHandle;
 
@@ -178,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                       R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false,"reason":")" +
                           std::string(3 << 20, 'r') + "\"}\n",
                       HalErrorKind::InvalidData, "réponse de rétroéclairage illisible : ", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName{});
 
 TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {
     const auto result = run_backlight("read", 0, no_service(60s, exe_dir() + "absent-powershell.exe"));

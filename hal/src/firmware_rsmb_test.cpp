@@ -6,12 +6,14 @@
 #include <cstring>
 
 #include "hal/smbios/table_builder.hpp"
+#include "test/row_name.hpp"
 
 namespace vantrel {
 namespace {
 
 using smbios_fixture::Bytes;
 using smbios_fixture::rsmb_buffer;
+using test::PrintTo;
 
 // Stands in for GetSystemFirmwareTable: answers the size query with `needed`, then writes up to
 // the buffer's size of `content` and returns `reported`. Records every call.
@@ -111,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "données invalides : longueur RSMB incohérente", 2},
         RsmbFailure{"LengthMaximal", honest(rsmb_buffer(SHORT_TABLE, 0xFFFFFFFFu)), HalErrorKind::InvalidData,
                     "données invalides : longueur RSMB incohérente", 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName{});
 
 TEST(RsmbSource, LengthZeroIsAnEmptyTable) {
     FakeFirmwareTable firmware = honest(rsmb_buffer({}, 0, {0xAA, 0xBB}));

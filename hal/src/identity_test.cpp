@@ -5,9 +5,12 @@
 #include "hal/firmware_stored.hpp"
 #include "hal/smbios/table_builder.hpp"
 #include "hal/smbios/test_printers.hpp"
+#include "test/row_name.hpp"
 
 namespace vantrel {
 namespace {
+
+using test::PrintTo;
 
 const std::string MANUFACTURER = "SMBIOS type 1 (System) : Manufacturer";
 const std::string PRODUCT_NAME = "SMBIOS type 1 (System) : Product Name";
@@ -21,6 +24,7 @@ const std::string BIOS_DATE = "SMBIOS type 0 (BIOS) : Release Date";
 // --- clean_field ---------------------------------------------------------------------------------
 
 struct CleanCase {
+    const char* name;
     std::optional<std::string> in;
     std::optional<std::string> out;
 };
@@ -31,23 +35,32 @@ TEST_P(CleanField, DropsBlanksAndWholePlaceholdersOnly) { EXPECT_EQ(clean_field(
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, CleanField,
-    testing::Values(CleanCase{std::nullopt, std::nullopt}, CleanCase{"", std::nullopt},
-                    CleanCase{" \t\xC2\xA0", std::nullopt},
+    testing::Values(CleanCase{"Absent", std::nullopt, std::nullopt}, CleanCase{"Empty", "", std::nullopt},
+                    CleanCase{"BlanksOnly", " \t\xC2\xA0", std::nullopt},
                     // Each placeholder, in mixed case and with surrounding white space of both kinds.
-                    CleanCase{"N/A", std::nullopt}, CleanCase{"None", std::nullopt},
-                    CleanCase{"UNDEFINED", std::nullopt}, CleanCase{"Not Specified", std::nullopt},
-                    CleanCase{"sYsTeM vErSiOn", std::nullopt}, CleanCase{"Not Applicable", std::nullopt},
-                    CleanCase{" Default string ", std::nullopt}, CleanCase{"System Product Name", std::nullopt},
-                    CleanCase{"\xE3\x80\x80To Be Filled By O.E.M.\xC2\xA0", std::nullopt},
+                    CleanCase{"PlaceholderNA", "N/A", std::nullopt}, CleanCase{"PlaceholderNone", "None", std::nullopt},
+                    CleanCase{"PlaceholderUndefined", "UNDEFINED", std::nullopt},
+                    CleanCase{"PlaceholderNotSpecified", "Not Specified", std::nullopt},
+                    CleanCase{"PlaceholderSystemVersionMixedCase", "sYsTeM vErSiOn", std::nullopt},
+                    CleanCase{"PlaceholderNotApplicable", "Not Applicable", std::nullopt},
+                    CleanCase{"PlaceholderDefaultStringInSpaces", " Default string ", std::nullopt},
+                    CleanCase{"PlaceholderSystemProductName", "System Product Name", std::nullopt},
+                    CleanCase{"PlaceholderToBeFilledInUnicodeBlanks", "\xE3\x80\x80To Be Filled By O.E.M.\xC2\xA0",
+                              std::nullopt},
                     // Whole text only, and only ASCII letters fold.
-                    CleanCase{"Not Specified Inc", "Not Specified Inc"}, CleanCase{"None2", "None2"},
-                    CleanCase{"N/A.", "N/A."}, CleanCase{"To be filled by OEM", "To be filled by OEM"},
-                    CleanCase{"\xEF\xBC\xAE/A", "\xEF\xBC\xAE/A"},  // fullwidth N
-                    CleanCase{"  Dell Inc.\n", "Dell Inc."}, CleanCase{"LENOVO", "LENOVO"}));
+                    CleanCase{"PlaceholderThenWordKept", "Not Specified Inc", "Not Specified Inc"},
+                    CleanCase{"PlaceholderThenDigitKept", "None2", "None2"},
+                    CleanCase{"PlaceholderThenDotKept", "N/A.", "N/A."},
+                    CleanCase{"PlaceholderSpelledOtherwiseKept", "To be filled by OEM", "To be filled by OEM"},
+                    CleanCase{"FullwidthLetterNotFolded", "\xEF\xBC\xAE/A", "\xEF\xBC\xAE/A"},  // fullwidth N
+                    CleanCase{"ValueTrimmed", "  Dell Inc.\n", "Dell Inc."},
+                    CleanCase{"ValueKept", "LENOVO", "LENOVO"}),
+    test::RowName{});
 
 // --- machine_type_from_product -------------------------------------------------------------------
 
 struct TypeCase {
+    const char* name;
     std::string product;
     std::optional<std::string> type;
 };
@@ -60,13 +73,20 @@ TEST_P(MachineType, IsFourAsciiAlphanumericsOpeningWithADigit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Products, MachineType,
-    testing::Values(TypeCase{"20ABCTO1WW", "20AB"}, TypeCase{"21cd0042xy", "21CD"}, TypeCase{"20ab", "20AB"},
-                    TypeCase{" \xC2\xA0" "20AB", "20AB"}, TypeCase{"9999 extra", "9999"},
-                    TypeCase{"20A", std::nullopt}, TypeCase{"20A ", std::nullopt},
-                    TypeCase{"20-AB", std::nullopt}, TypeCase{"A1B2", std::nullopt},
-                    TypeCase{"2\xC3\x96" "AB", std::nullopt},   // 2ÖAB: Ö is a letter, not ASCII
-                    TypeCase{"\xD9\xA2" "0AB", std::nullopt},   // Arabic-Indic two is not an ASCII digit
-                    TypeCase{"20 AB", std::nullopt}, TypeCase{"", std::nullopt}));
+    testing::Values(TypeCase{"TypeOfFullProduct", "20ABCTO1WW", "20AB"},
+                    TypeCase{"LowerCaseFolded", "21cd0042xy", "21CD"},
+                    TypeCase{"FourCharactersOnly", "20ab", "20AB"},
+                    TypeCase{"LeadingBlanksSkipped", " \xC2\xA0" "20AB", "20AB"},
+                    TypeCase{"AllDigitsThenWord", "9999 extra", "9999"},
+                    TypeCase{"ThreeCharacters", "20A", std::nullopt},
+                    TypeCase{"ThreeCharactersThenSpace", "20A ", std::nullopt},
+                    TypeCase{"Dash", "20-AB", std::nullopt},
+                    TypeCase{"OpensWithLetter", "A1B2", std::nullopt},
+                    TypeCase{"NonAsciiLetter", "2\xC3\x96" "AB", std::nullopt},  // 2ÖAB: Ö is a letter, not ASCII
+                    TypeCase{"NonAsciiDigit", "\xD9\xA2" "0AB", std::nullopt},   // Arabic-Indic two is not an ASCII digit
+                    TypeCase{"InnerSpace", "20 AB", std::nullopt},
+                    TypeCase{"Empty", "", std::nullopt}),
+    test::RowName{});
 
 // --- Assembly --------------------------------------------------------------------------------------
 
@@ -154,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         AssemblyCase{"BiosFieldsAreReportedUnchanged", with_bios(fields_of("HP", "8A3C", "", std::nullopt)),
                      with_bios(with_manufacturer(model("8A3C", std::nullopt, std::nullopt), "HP"))},
         AssemblyCase{"EmptyRecord", SmbiosFields{}, MachineIdentity{}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName{});
 
 // --- identify_machine ----------------------------------------------------------------------------
 

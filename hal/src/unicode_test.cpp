@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "test/row_name.hpp"
+
 namespace vantrel {
 namespace {
 
+using test::PrintTo;
+
 struct LossyCase {
+    const char* name;
     std::string bytes;
     std::string text;
 };
@@ -22,17 +27,19 @@ const std::string R = "\xEF\xBF\xBD";
 // The rows of Unicode's "U+FFFD substitution of maximal subparts" examples.
 INSTANTIATE_TEST_SUITE_P(
     Cases, LossyDecoding,
-    testing::Values(LossyCase{"abc", "abc"}, LossyCase{"caf\xC3\xA9", "caf\xC3\xA9"},
-                    LossyCase{"a\xFF" "b", "a" + R + "b"},
-                    LossyCase{"\xC3", R},                          // truncated 2-byte sequence
-                    LossyCase{"\xE2\x82", R},                      // truncated 3-byte: one subpart
-                    LossyCase{"\xE2\x82" "A", R + "A"},
-                    LossyCase{"\xF0\x9F\x98", R},                  // truncated 4-byte: one subpart
-                    LossyCase{"\xC0\xAF", R + R},                  // overlong: each byte
-                    LossyCase{"\xED\xA0\x80", R + R + R},          // surrogate: each byte
-                    LossyCase{"\xF4\x90\x80\x80", R + R + R + R},  // above U+10FFFF
-                    LossyCase{"\x80\xBF", R + R},                  // lone continuation bytes
-                    LossyCase{"\xE1\x80\xE2\xF0\x91\x92\xF1\xBF\x41", R + R + R + R + "A"}));
+    testing::Values(LossyCase{"Ascii", "abc", "abc"},
+                    LossyCase{"ValidTwoByteSequence", "caf\xC3\xA9", "caf\xC3\xA9"},
+                    LossyCase{"InvalidByte", "a\xFF" "b", "a" + R + "b"},
+                    LossyCase{"TruncatedTwoByteSequence", "\xC3", R},
+                    LossyCase{"TruncatedThreeByteSequence", "\xE2\x82", R},  // one subpart
+                    LossyCase{"TruncatedThreeByteSequenceThenAscii", "\xE2\x82" "A", R + "A"},
+                    LossyCase{"TruncatedFourByteSequence", "\xF0\x9F\x98", R},  // one subpart
+                    LossyCase{"Overlong", "\xC0\xAF", R + R},  // each byte
+                    LossyCase{"Surrogate", "\xED\xA0\x80", R + R + R},  // each byte
+                    LossyCase{"AboveLastCodePoint", "\xF4\x90\x80\x80", R + R + R + R},  // above U+10FFFF
+                    LossyCase{"LoneContinuationBytes", "\x80\xBF", R + R},
+                    LossyCase{"MixedMaximalSubparts", "\xE1\x80\xE2\xF0\x91\x92\xF1\xBF\x41", R + R + R + R + "A"}),
+    test::RowName{});
 
 TEST(WhiteSpace, TrimsTheWholeUnicodeSetButNothingElse) {
     EXPECT_EQ(trim_white_space(" \t\xC2\xA0 abc \xE3\x80\x80\n"), "abc");

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "test/row_name.hpp"
+
 namespace vantrel {
 namespace {
 
+using test::PrintTo;
+
 struct VendorCase {
+    const char* name;
     std::optional<std::string> manufacturer;
     std::optional<std::string> display_name;
     bool thinkpad;
@@ -26,44 +31,46 @@ INSTANTIATE_TEST_SUITE_P(
     Manufacturers, VendorClassification,
     testing::Values(
         // Lenovo counts only as a ThinkPad: the whole manufacturer, and "thinkpad" in the model name.
-        VendorCase{"LENOVO", "ThinkPad Exemple 14 Gen 2", true, false},
-        VendorCase{"lenovo", "THINKPAD X1", true, false},
-        VendorCase{"Lenovo", "MyThinkPadX", true, false},
-        VendorCase{"Lenovo", "Portable Exemple 5", false, false},
-        VendorCase{"Lenovo", "Think Pad", false, false},
-        VendorCase{"Lenovo", std::nullopt, false, false},
-        VendorCase{"Lenovo Group Limited", "ThinkPad T14", false, false},
-        VendorCase{"Lenovo\xC2\xA0", "ThinkPad T14", false, false},  // seven bytes: not "lenovo"
-        VendorCase{std::nullopt, "ThinkPad T14", false, false},
-        VendorCase{std::nullopt, std::nullopt, false, false},
+        VendorCase{"LenovoThinkPad", "LENOVO", "ThinkPad Exemple 14 Gen 2", true, false},
+        VendorCase{"LenovoAndThinkPadInAnyCase", "lenovo", "THINKPAD X1", true, false},
+        VendorCase{"ThinkPadInsideAWord", "Lenovo", "MyThinkPadX", true, false},
+        VendorCase{"LenovoOtherModel", "Lenovo", "Portable Exemple 5", false, false},
+        VendorCase{"ThinkPadSpelledApart", "Lenovo", "Think Pad", false, false},
+        VendorCase{"LenovoWithoutModelName", "Lenovo", std::nullopt, false, false},
+        VendorCase{"LenovoWithinALongerManufacturer", "Lenovo Group Limited", "ThinkPad T14", false, false},
+        // Seven bytes: not "lenovo".
+        VendorCase{"LenovoFollowedByNoBreakSpace", "Lenovo\xC2\xA0", "ThinkPad T14", false, false},
+        VendorCase{"ThinkPadWithoutManufacturer", std::nullopt, "ThinkPad T14", false, false},
+        VendorCase{"NothingKnown", std::nullopt, std::nullopt, false, false},
         // Known vendors, by a word anywhere in the folded manufacturer.
-        VendorCase{"ASUSTeK COMPUTER INC.", std::nullopt, false, true},
-        VendorCase{"HP", "ThinkPad", false, true},
-        VendorCase{"Hewlett-Packard", std::nullopt, false, true},
-        VendorCase{"Dell Inc.", std::nullopt, false, true},
-        VendorCase{"Micro-Star International Co., Ltd.", std::nullopt, false, true},
-        VendorCase{"LG Electronics", std::nullopt, false, true},
-        VendorCase{"Framework", std::nullopt, false, true},
-        VendorCase{"Alienware", std::nullopt, false, true},
-        VendorCase{"SAMSUNG ELECTRONICS CO., LTD.", std::nullopt, false, true},
-        VendorCase{"Microsoft Corporation", std::nullopt, false, true},
-        VendorCase{"TOSHIBA", std::nullopt, false, true},
-        VendorCase{"FUJITSU CLIENT COMPUTING LIMITED", std::nullopt, false, true},
-        VendorCase{"Panasonic Corporation", std::nullopt, false, true},
-        VendorCase{"HUAWEI", std::nullopt, false, true},
-        VendorCase{"GIGABYTE", std::nullopt, false, true},
-        VendorCase{"Razer", std::nullopt, false, true},
-        VendorCase{"Acer", std::nullopt, false, true},
+        VendorCase{"KnownAsus", "ASUSTeK COMPUTER INC.", std::nullopt, false, true},
+        VendorCase{"KnownHpWithThinkPadName", "HP", "ThinkPad", false, true},
+        VendorCase{"KnownHewlettPackard", "Hewlett-Packard", std::nullopt, false, true},
+        VendorCase{"KnownDell", "Dell Inc.", std::nullopt, false, true},
+        VendorCase{"KnownMicroStar", "Micro-Star International Co., Ltd.", std::nullopt, false, true},
+        VendorCase{"KnownLg", "LG Electronics", std::nullopt, false, true},
+        VendorCase{"KnownFramework", "Framework", std::nullopt, false, true},
+        VendorCase{"KnownAlienware", "Alienware", std::nullopt, false, true},
+        VendorCase{"KnownSamsung", "SAMSUNG ELECTRONICS CO., LTD.", std::nullopt, false, true},
+        VendorCase{"KnownMicrosoft", "Microsoft Corporation", std::nullopt, false, true},
+        VendorCase{"KnownToshiba", "TOSHIBA", std::nullopt, false, true},
+        VendorCase{"KnownFujitsu", "FUJITSU CLIENT COMPUTING LIMITED", std::nullopt, false, true},
+        VendorCase{"KnownPanasonic", "Panasonic Corporation", std::nullopt, false, true},
+        VendorCase{"KnownHuawei", "HUAWEI", std::nullopt, false, true},
+        VendorCase{"KnownGigabyte", "GIGABYTE", std::nullopt, false, true},
+        VendorCase{"KnownRazer", "Razer", std::nullopt, false, true},
+        VendorCase{"KnownAcer", "Acer", std::nullopt, false, true},
         // Short words inside longer ones count too.
-        VendorCase{"Ashpool Systems", std::nullopt, false, true},
-        VendorCase{"Kemsi", std::nullopt, false, true},
-        VendorCase{"Peacer Ltd", std::nullopt, false, true},
-        VendorCase{"Goodell Corp", std::nullopt, false, true},
+        VendorCase{"HpInsideAshpool", "Ashpool Systems", std::nullopt, false, true},
+        VendorCase{"MsiInsideKemsi", "Kemsi", std::nullopt, false, true},
+        VendorCase{"AcerInsidePeacer", "Peacer Ltd", std::nullopt, false, true},
+        VendorCase{"DellInsideGoodell", "Goodell Corp", std::nullopt, false, true},
         // Not laptop vendors, or not spelled in ASCII.
-        VendorCase{"Apple Inc.", std::nullopt, false, false},
-        VendorCase{"System76", std::nullopt, false, false},
-        VendorCase{"H P", std::nullopt, false, false},
-        VendorCase{"\xEF\xBC\xA8\xEF\xBC\xB0", std::nullopt, false, false}));  // fullwidth HP
+        VendorCase{"UnknownApple", "Apple Inc.", std::nullopt, false, false},
+        VendorCase{"UnknownSystem76", "System76", std::nullopt, false, false},
+        VendorCase{"UnknownHpSpelledApart", "H P", std::nullopt, false, false},
+        VendorCase{"UnknownFullwidthHp", "\xEF\xBC\xA8\xEF\xBC\xB0", std::nullopt, false, false}),  // fullwidth HP
+    test::RowName{});
 
 TEST(VendorClassification, ReadsTheValuesIdentificationCleaned) {
     SmbiosFields fields;

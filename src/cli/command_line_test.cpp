@@ -7,8 +7,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "test/row_name.hpp"
+
 namespace vantrel {
 namespace {
+
+using test::PrintTo;
 
 // Records which action ran with what, and lets each case choose the actions' outcomes.
 struct Recorder {
@@ -75,6 +79,7 @@ TEST(Usage, IsThirteenLinesOf548Bytes) {
 }
 
 struct Row {
+    const char* name;
     std::vector<std::string> args;
     int code;
     std::string out;
@@ -96,39 +101,53 @@ TEST_P(CommandLineTable, GivesExactStreamsCodeAndCalls) {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, CommandLineTable,
     testing::Values(
-        Row{{}, 2, USAGE_LINE, "", {}},
-        Row{{"-h"}, 0, USAGE_LINE, "", {}},
-        Row{{"--help"}, 0, USAGE_LINE, "", {}},
-        Row{{"-h", "detect"}, 0, USAGE_LINE, "", {}},
-        Row{{"--help", "anything"}, 0, USAGE_LINE, "", {}},
-        Row{{"--service"}, 0, "", "", {"run_service"}},
-        Row{{"--service", "extra", "words"}, 0, "", "", {"run_service"}},
-        Row{{"service"}, 2, "", usage_error("sous-action manquante pour service : install ou uninstall"), {}},
-        Row{{"service", "install"}, 0, "installé\n", "", {"install"}},
-        Row{{"service", "install", "--profiles", "x"}, 0, "installé\n", "", {"install"}},
-        Row{{"service", "uninstall"}, 0, "", "", {"uninstall"}},
-        Row{{"service", "--help"}, 2, "", "commande service inconnue (install ou uninstall)\n\n" + USAGE_LINE, {}},
-        Row{{"service", "Install"}, 2, "", "commande service inconnue (install ou uninstall)\n\n" + USAGE_LINE, {}},
-        Row{{"detect"}, 0, "{doc}\n", "", {"detect profiles", "write {doc} -> stdout"}},
-        Row{{"profiles"}, 0, "{doc}\n", "", {"profiles profiles", "write {doc} -> stdout"}},
-        Row{{"detect", "-h"}, 2, "", usage_error("valeur manquante pour -h"), {}},
-        Row{{"detect", "--help", "x"}, 2, "", usage_error("option inconnue : --help"), {}},
-        Row{{"detect", "--out"}, 2, "", usage_error("valeur manquante pour --out"), {}},
-        Row{{"detect", "extra"}, 2, "", usage_error("valeur manquante pour extra"), {}},
-        Row{{"detect", "a", "b"}, 2, "", usage_error("option inconnue : a"), {}},
-        Row{{"frobnicate", "--out"}, 2, "", usage_error("valeur manquante pour --out"), {}},
-        Row{{"frobnicate"}, 2, "", "commande inconnue : frobnicate\n\n" + USAGE_LINE, {}},
-        Row{{"Detect"}, 2, "", "commande inconnue : Detect\n\n" + USAGE_LINE, {}},
-        Row{{"DETECT"}, 2, "", "commande inconnue : DETECT\n\n" + USAGE_LINE, {}},
-        Row{{"--out", "x", "detect"}, 2, "", usage_error("option inconnue : x"), {}},
-        Row{{"detect", "--profiles", "a", "--profiles", "b"}, 0, "{doc}\n", "", {"detect b", "write {doc} -> stdout"}},
-        Row{{"detect", "--out", "x", "--out", "y"}, 0, "", "", {"detect profiles", "write {doc} -> y"}},
-        Row{{"detect", "--out=report.json"}, 2, "", usage_error("valeur manquante pour --out=report.json"), {}},
-        Row{{"detect", "--service"}, 2, "", usage_error("valeur manquante pour --service"), {}},
-        Row{{"detect", "--profiles", "--out"}, 0, "{doc}\n", "", {"detect --out", "write {doc} -> stdout"}},
-        Row{{"detect", "--profiles", ""}, 0, "{doc}\n", "", {"detect ", "write {doc} -> stdout"}},
-        Row{{"profiles", "--out", "list.json"}, 0, "", "", {"profiles profiles", "write {doc} -> list.json"}},
-        Row{{"profiles", "--profiles", "é dir"}, 0, "{doc}\n", "", {"profiles é dir", "write {doc} -> stdout"}}));
+        Row{"no_arguments", {}, 2, USAGE_LINE, "", {}},
+        Row{"short_help", {"-h"}, 0, USAGE_LINE, "", {}},
+        Row{"long_help", {"--help"}, 0, USAGE_LINE, "", {}},
+        Row{"help_before_command", {"-h", "detect"}, 0, USAGE_LINE, "", {}},
+        Row{"help_before_anything", {"--help", "anything"}, 0, USAGE_LINE, "", {}},
+        Row{"service_mode", {"--service"}, 0, "", "", {"run_service"}},
+        Row{"service_mode_ignores_extra_words", {"--service", "extra", "words"}, 0, "", "", {"run_service"}},
+        Row{"service_without_subcommand",
+            {"service"}, 2, "", usage_error("sous-action manquante pour service : install ou uninstall"), {}},
+        Row{"service_install", {"service", "install"}, 0, "installé\n", "", {"install"}},
+        Row{"service_install_ignores_options",
+            {"service", "install", "--profiles", "x"}, 0, "installé\n", "", {"install"}},
+        Row{"service_uninstall", {"service", "uninstall"}, 0, "", "", {"uninstall"}},
+        Row{"service_help_is_an_unknown_subcommand",
+            {"service", "--help"}, 2, "", "commande service inconnue (install ou uninstall)\n\n" + USAGE_LINE, {}},
+        Row{"service_subcommand_case_differs",
+            {"service", "Install"}, 2, "", "commande service inconnue (install ou uninstall)\n\n" + USAGE_LINE, {}},
+        Row{"detect", {"detect"}, 0, "{doc}\n", "", {"detect profiles", "write {doc} -> stdout"}},
+        Row{"profiles", {"profiles"}, 0, "{doc}\n", "", {"profiles profiles", "write {doc} -> stdout"}},
+        Row{"detect_then_short_help", {"detect", "-h"}, 2, "", usage_error("valeur manquante pour -h"), {}},
+        Row{"detect_then_long_help", {"detect", "--help", "x"}, 2, "", usage_error("option inconnue : --help"), {}},
+        Row{"detect_out_without_value", {"detect", "--out"}, 2, "", usage_error("valeur manquante pour --out"), {}},
+        Row{"detect_extra_word", {"detect", "extra"}, 2, "", usage_error("valeur manquante pour extra"), {}},
+        Row{"detect_two_extra_words", {"detect", "a", "b"}, 2, "", usage_error("option inconnue : a"), {}},
+        Row{"unknown_command_then_option_without_value",
+            {"frobnicate", "--out"}, 2, "", usage_error("valeur manquante pour --out"), {}},
+        Row{"unknown_command", {"frobnicate"}, 2, "", "commande inconnue : frobnicate\n\n" + USAGE_LINE, {}},
+        Row{"command_capitalised", {"Detect"}, 2, "", "commande inconnue : Detect\n\n" + USAGE_LINE, {}},
+        Row{"command_in_upper_case", {"DETECT"}, 2, "", "commande inconnue : DETECT\n\n" + USAGE_LINE, {}},
+        Row{"option_before_command", {"--out", "x", "detect"}, 2, "", usage_error("option inconnue : x"), {}},
+        Row{"repeated_profiles_last_wins",
+            {"detect", "--profiles", "a", "--profiles", "b"}, 0, "{doc}\n", "", {"detect b", "write {doc} -> stdout"}},
+        Row{"repeated_out_last_wins",
+            {"detect", "--out", "x", "--out", "y"}, 0, "", "", {"detect profiles", "write {doc} -> y"}},
+        Row{"out_with_equals_sign",
+            {"detect", "--out=report.json"}, 2, "", usage_error("valeur manquante pour --out=report.json"), {}},
+        Row{"detect_then_service_option",
+            {"detect", "--service"}, 2, "", usage_error("valeur manquante pour --service"), {}},
+        Row{"profiles_value_looking_like_an_option",
+            {"detect", "--profiles", "--out"}, 0, "{doc}\n", "", {"detect --out", "write {doc} -> stdout"}},
+        Row{"empty_profiles_value",
+            {"detect", "--profiles", ""}, 0, "{doc}\n", "", {"detect ", "write {doc} -> stdout"}},
+        Row{"profiles_to_file",
+            {"profiles", "--out", "list.json"}, 0, "", "", {"profiles profiles", "write {doc} -> list.json"}},
+        Row{"profiles_non_ascii_directory",
+            {"profiles", "--profiles", "é dir"}, 0, "{doc}\n", "", {"profiles é dir", "write {doc} -> stdout"}}),
+    test::RowName{});
 
 TEST(ActionOutcomes, FailedDetectionPrintsTheMessageOnceAndExits1) {
     Recorder recorder;

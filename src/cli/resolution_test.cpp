@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "test/row_name.hpp"
+
 namespace vantrel {
 namespace {
+
+using test::PrintTo;
 
 MachineProfile profile(std::string id, ProfileScope scope, std::vector<std::string> mtm,
                        std::vector<std::string> fragments) {
@@ -33,8 +37,6 @@ struct Case {
     const char* profile_id;  // null when no profile is carried
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
-
 class Resolving : public testing::TestWithParam<Case> {};
 
 TEST_P(Resolving, GivesTheOutcomeAndTheFirstMatchingProfile) {
@@ -57,40 +59,40 @@ const auto THINKPAD = identity("LENOVO", "20AB", "ThinkPad Exemple 14 Gen 2");
 INSTANTIATE_TEST_SUITE_P(
     Phases, Resolving,
     testing::Values(
-        Case{"empty catalogue, ThinkPad", {}, THINKPAD, ResolutionKind::DynamicProbe, nullptr},
-        Case{"empty catalogue, unknown maker", {}, identity("Acme", "20AB", "X"), ResolutionKind::Unsupported, nullptr},
-        Case{"mtm folded ASCII only", {model("m", {"20ab"})}, THINKPAD, ResolutionKind::Exact, "m"},
-        Case{"mtm with trailing blank", {model("m", {"20AB "})}, THINKPAD, ResolutionKind::DynamicProbe, nullptr},
-        Case{"mtm prefix", {model("m", {"20A"})}, THINKPAD, ResolutionKind::DynamicProbe, nullptr},
-        Case{"mtm longer", {model("m", {"20ABC"})}, THINKPAD, ResolutionKind::DynamicProbe, nullptr},
-        Case{"non-ASCII bytes must be identical", {model("m", {"2\xC3\x96" "A"})},
+        Case{"empty_catalogue_thinkpad", {}, THINKPAD, ResolutionKind::DynamicProbe, nullptr},
+        Case{"empty_catalogue_unknown_maker", {}, identity("Acme", "20AB", "X"), ResolutionKind::Unsupported, nullptr},
+        Case{"mtm_folded_ascii_only", {model("m", {"20ab"})}, THINKPAD, ResolutionKind::Exact, "m"},
+        Case{"mtm_with_trailing_blank", {model("m", {"20AB "})}, THINKPAD, ResolutionKind::DynamicProbe, nullptr},
+        Case{"mtm_prefix", {model("m", {"20A"})}, THINKPAD, ResolutionKind::DynamicProbe, nullptr},
+        Case{"mtm_longer", {model("m", {"20ABC"})}, THINKPAD, ResolutionKind::DynamicProbe, nullptr},
+        Case{"non_ascii_bytes_must_be_identical", {model("m", {"2\xC3\x96" "A"})},
              identity("Acme", "2\xC3\xB6" "A", std::nullopt), ResolutionKind::Unsupported, nullptr},
-        Case{"two models, earlier wins", {model("a", {"20XX", "20AB"}), model("b", {"20AB"})}, THINKPAD,
+        Case{"two_models_earlier_wins", {model("a", {"20XX", "20AB"}), model("b", {"20AB"})}, THINKPAD,
              ResolutionKind::Exact, "a"},
-        Case{"exact wins over earlier family", {family("f", {"exemple"}), model("m", {"20AB"})}, THINKPAD,
+        Case{"exact_wins_over_earlier_family", {family("f", {"exemple"}), model("m", {"20AB"})}, THINKPAD,
              ResolutionKind::Exact, "m"},
-        Case{"family fragment anywhere, case folded", {family("f", {"exemple 14"})}, THINKPAD,
+        Case{"family_fragment_anywhere_case_folded", {family("f", {"exemple 14"})}, THINKPAD,
              ResolutionKind::Family, "f"},
-        Case{"model fragment never gives family", {model("m", {}, {"exemple 14"})}, THINKPAD,
+        Case{"model_fragment_never_gives_family", {model("m", {}, {"exemple 14"})}, THINKPAD,
              ResolutionKind::DynamicProbe, nullptr},
-        Case{"family mtm never gives exact", {family("f", {"nothing"}, {"20AB"})}, THINKPAD,
+        Case{"family_mtm_never_gives_exact", {family("f", {"nothing"}, {"20AB"})}, THINKPAD,
              ResolutionKind::DynamicProbe, nullptr},
-        Case{"empty fragment is in every name", {family("f", {""})}, identity(std::nullopt, std::nullopt, "Z"),
+        Case{"empty_fragment_is_in_every_name", {family("f", {""})}, identity(std::nullopt, std::nullopt, "Z"),
              ResolutionKind::Family, "f"},
-        Case{"family without mtm", {family("f", {"Exemple"})}, identity("LENOVO", std::nullopt, "ThinkPad Exemple"),
+        Case{"family_without_mtm", {family("f", {"Exemple"})}, identity("LENOVO", std::nullopt, "ThinkPad Exemple"),
              ResolutionKind::Family, "f"},
-        Case{"family looks at the display name only", {family("f", {"lenovo", "20ab"})}, THINKPAD,
+        Case{"family_looks_at_the_display_name_only", {family("f", {"lenovo", "20ab"})}, THINKPAD,
              ResolutionKind::DynamicProbe, nullptr},
-        Case{"two families, first fragment found wins", {family("a", {"zzz"}), family("b", {"gen 2"}), family("c", {"gen"})},
+        Case{"two_families_first_fragment_found_wins", {family("a", {"zzz"}), family("b", {"gen 2"}), family("c", {"gen"})},
              THINKPAD, ResolutionKind::Family, "b"},
-        Case{"no display name: exact only", {family("f", {""})}, identity("Dell Inc.", std::nullopt, std::nullopt),
+        Case{"no_display_name_exact_only", {family("f", {""})}, identity("Dell Inc.", std::nullopt, std::nullopt),
              ResolutionKind::DynamicProbe, nullptr},
-        Case{"nothing at all", {model("m", {"20AB"})}, identity("Acme", std::nullopt, std::nullopt),
+        Case{"nothing_at_all", {model("m", {"20AB"})}, identity("Acme", std::nullopt, std::nullopt),
              ResolutionKind::Unsupported, nullptr},
-        Case{"Lenovo without ThinkPad", {}, identity("Lenovo", "82AB", "IdeaPad Exemple 5"),
+        Case{"lenovo_without_thinkpad", {}, identity("Lenovo", "82AB", "IdeaPad Exemple 5"),
              ResolutionKind::Unsupported, nullptr},
-        Case{"known vendor", {}, identity("HP", "1234", "EliteBook"), ResolutionKind::DynamicProbe, nullptr}),
-    [](const testing::TestParamInfo<Case>& info) { return "case" + std::to_string(info.index); });
+        Case{"known_vendor", {}, identity("HP", "1234", "EliteBook"), ResolutionKind::DynamicProbe, nullptr}),
+    test::RowName{});
 
 }  // namespace
 }  // namespace vantrel

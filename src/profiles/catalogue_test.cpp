@@ -15,9 +15,12 @@
 #endif
 
 #include "profiles/profile_files.hpp"
+#include "test/row_name.hpp"
 
 namespace vantrel {
 namespace {
+
+using test::PrintTo;
 
 namespace fs = std::filesystem;
 
@@ -132,8 +135,6 @@ TEST_P(LoadFailure, NamesTheFirstFailingFile) {
     EXPECT_EQ(loaded.error().display(), dir.path_of("b.toml") + " : " + GetParam().error);
 }
 
-std::string failure_name(const testing::TestParamInfo<FailureRow>& info) { return info.param.name; }
-
 INSTANTIATE_TEST_SUITE_P(
     Kinds, LoadFailure,
     testing::Values(
@@ -144,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "TOML invalide : TOML parse error at line 2, column 1\n  |\n2 | author = 1\n  | ^^^^^^\n"
                    "unknown field `author`, expected one of `schema_version`, `id`, `display_name`, `scope`, "
                    "`matches`, `capabilities`"}),
-    failure_name);
+    test::RowName{});
 
 TEST(LoadProfiles, NotUtf8DoesNotNameTheFile) {
     const ProfileDir dir;

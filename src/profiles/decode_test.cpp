@@ -6,8 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "test/row_name.hpp"
+
 namespace vantrel {
 namespace {
+
+using test::PrintTo;
 
 // A complete profile with one capability of each part; rows replace one line of it.
 constexpr std::string_view COMPLETE = R"(schema_version = 1
@@ -145,6 +149,7 @@ TEST(DecodeProfile, AbsentOptionalsAreEmpty) {
 }
 
 struct AccessRow {
+    std::string_view name;
     std::string_view access;
     Access expected;
 };
@@ -160,13 +165,15 @@ TEST_P(AccessDecodes, ToItsVariant) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryIntegerNotation, AccessDecodes,
-    testing::Values(AccessRow{R"({ method = "msr", address = 0x1A0 })", Msr{416}},
-                    AccessRow{R"({ method = "msr", address = 4294967295 })", Msr{4294967295u}},
-                    AccessRow{R"({ method = "msr", address = 0o17 })", Msr{15}},
-                    AccessRow{R"({ method = "ec", offset = 0b1111_1111 })", Ec{255}},
-                    AccessRow{R"({ method = "ec", offset = 1_0 })", Ec{10}},
-                    AccessRow{R"({ method = "acpi", path = "\\_SB.PCI0" })", Acpi{"\\_SB.PCI0"}},
-                    AccessRow{R"({ method = "platform_profile", note = "x", address = "y" })", PlatformProfile{}}));
+    testing::Values(AccessRow{"HexadecimalAddress", R"({ method = "msr", address = 0x1A0 })", Msr{416}},
+                    AccessRow{"LargestAddress", R"({ method = "msr", address = 4294967295 })", Msr{4294967295u}},
+                    AccessRow{"OctalAddress", R"({ method = "msr", address = 0o17 })", Msr{15}},
+                    AccessRow{"BinaryOffsetWithUnderscore", R"({ method = "ec", offset = 0b1111_1111 })", Ec{255}},
+                    AccessRow{"DecimalOffsetWithUnderscore", R"({ method = "ec", offset = 1_0 })", Ec{10}},
+                    AccessRow{"AcpiPath", R"({ method = "acpi", path = "\\_SB.PCI0" })", Acpi{"\\_SB.PCI0"}},
+                    AccessRow{"PlatformProfileIgnoresOtherKeys",
+                              R"({ method = "platform_profile", note = "x", address = "y" })", PlatformProfile{}}),
+    test::RowName{});
 
 struct FaultRow {
     std::string name;
@@ -177,8 +184,6 @@ struct FaultRow {
 class DecodeFault : public testing::TestWithParam<FaultRow> {};
 
 TEST_P(DecodeFault, ReportsTheMessage) { EXPECT_EQ(fault_of(GetParam().text), GetParam().message); }
-
-std::string fault_name(const testing::TestParamInfo<FaultRow>& info) { return info.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(
     TopLevel, DecodeFault,
@@ -226,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "invalid type: map, expected a sequence"},
         FaultRow{"CapabilityNotTable", "schema_version = 1\nid = \"p\"\ndisplay_name = \"P\"\nscope = \"model\"\nmatches = {}\ncapabilities = [1]\n",
                  "invalid type: integer `1`, expected struct Capability"}),
-    fault_name);
+    test::RowName{});
 
 INSTANTIATE_TEST_SUITE_P(
     Matches, DecodeFault,
@@ -234,7 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRow{"MtmString", with_line("mtm", R"(mtm = "20AB")"), R"(invalid type: string "20AB", expected a sequence)"},
         FaultRow{"MtmElement", with_line("mtm", R"(mtm = ["20AB", 3, true])"), "invalid type: integer `3`, expected a string"},
         FaultRow{"UnknownKey", with_line("mtm", "model = []"), "unknown field `model`, expected `mtm` or `version_contains`"}),
-    fault_name);
+    test::RowName{});
 
 INSTANTIATE_TEST_SUITE_P(
     Capability, DecodeFault,
@@ -263,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRow{"UndeclaredBeforeMissing", with_line("bounds", "bounds = { min = 1, zzz = 2 }"),
                  "unknown field `zzz`, expected `min` or `max`"},
         FaultRow{"SecondCapability", with_line("confidence = \"assumed\"", "confidence = 3"), "wanted string or table"}),
-    fault_name);
+    test::RowName{});
 
 INSTANTIATE_TEST_SUITE_P(
     Access, DecodeFault,
@@ -293,7 +298,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRow{"AddressString", with_access(R"({ method = "msr", address = "0x1A0" })"), R"(invalid type: string "0x1A0", expected u32)"},
         FaultRow{"WmiClassNotText", with_access(R"({ method = "wmi", class = 1, property = "P" })"),
                  "invalid type: integer `1`, expected a string"}),
-    fault_name);
+    test::RowName{});
 
 // What TOML 1.1 allows and toml++'s unreleased mode reads otherwise.
 INSTANTIATE_TEST_SUITE_P(
@@ -310,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "Error while parsing floating-point: hexadecimal floating-point values are not supported in TOML"},
         FaultRow{"DuplicateKey", with_line("id", "id = \"a\"\nid = \"b\""),
                  "Error while parsing key-value pair: cannot redefine existing string 'id'"}),
-    fault_name);
+    test::RowName{});
 
 // Every key part, table header part, array and inline table is one level; past 100 the document
 // is refused before anything reads it recursively, whatever its size.
@@ -339,7 +344,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRow{"StringsAndCommentsDoNotNest",
                  "s = \"[[{\"\nt = '''\n[[[\n'''\n# [[[[\nx = [ # [[\n" + repeated("[", 98) + "\n" + repeated("]", 99) + "\n",
                  "unknown field `s`, " + TOP_LEVEL_KEYS}),
-    fault_name);
+    test::RowName{});
 
 TEST(DecodeProfile, Toml11FeaturesAreRead) {
     // Newlines and a trailing comma in an inline table, \x and \e escapes, and a line-ending
@@ -371,8 +376,6 @@ TEST_P(ReportPosition, OpensWithLineAndColumn) {
     EXPECT_EQ(first_line(decoded.error()), GetParam().first_line) << decoded.error();
 }
 
-std::string position_name(const testing::TestParamInfo<PositionRow>& info) { return info.param.name; }
-
 INSTANTIATE_TEST_SUITE_P(
     Faults, ReportPosition,
     testing::Values(
@@ -395,7 +398,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "TOML parse error at line 5, column 40"},
         PositionRow{"Syntax", with_line("id", "id = = 1"), "TOML parse error at line 2, column 6"},
         PositionRow{"PlusInKey", "\n  ab+c = 1\n", "TOML parse error at line 2, column 5"}),
-    position_name);
+    test::RowName{});
 
 INSTANTIATE_TEST_SUITE_P(
     Nesting, ReportPosition,
@@ -407,7 +410,7 @@ INSTANTIATE_TEST_SUITE_P(
         PositionRow{"Bracket", "x = " + repeated("[", 30000) + "\n", "TOML parse error at line 1, column 104"},
         // The part that names the 10,001st table.
         PositionRow{"Table", "[a]\n" + numbered("  k", ".x.y = 1\n", 5000), "TOML parse error at line 5001, column 9"}),
-    position_name);
+    test::RowName{});
 
 TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {
     const auto decoded = decode_profile(with_line("scope", "scope =\t\"Model\" # mauvais"));

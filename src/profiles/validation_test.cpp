@@ -5,8 +5,12 @@
 #include <functional>
 #include <string>
 
+#include "test/row_name.hpp"
+
 namespace vantrel {
 namespace {
+
+using test::PrintTo;
 
 Capability capability(std::string id) {
     return Capability{.id = std::move(id),
@@ -48,8 +52,6 @@ TEST_P(ValidateProfile, AppliesTheRulesInOrder) {
     }
 }
 
-std::string rule_name(const testing::TestParamInfo<RuleRow>& info) { return info.param.name; }
-
 void family(MachineProfile& p) {
     p.scope = ProfileScope::Family;
     p.matches = {.mtm = {}, .version_contains = {"ThinkPad X1"}};
@@ -86,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         RuleRow{"Dash", [](MachineProfile& p) { p.matches.mtm = {"20-B"}; }, "profil « p » : MTM mal formé : « 20-B »"},
         // Two bytes, one character each: four bytes that are not four ASCII characters.
         RuleRow{"NonAscii", [](MachineProfile& p) { p.matches.mtm = {"éé"}; }, "profil « p » : MTM mal formé : « éé »"}),
-    rule_name);
+    test::RowName{});
 
 INSTANTIATE_TEST_SUITE_P(
     Capabilities, ValidateProfile,
@@ -128,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
         RuleRow{"ExtremeBounds",
                 [](MachineProfile& p) { p.capabilities[0].bounds = Bounds{INT64_MAX, INT64_MIN}; },
                 "profil « p » : bornes inversées pour a"}),
-    rule_name);
+    test::RowName{});
 
 TEST(ValidateProfile, ReportsTheFoundSchemaAndTheIdAsWritten) {
     MachineProfile profile = valid_model();

@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "test/row_name.hpp"
+
 namespace vantrel {
 namespace {
+
+using test::PrintTo;
 
 constexpr KeyboardState THINKPAD_AT_ONE{.known = true, .source = BacklightSource::ThinkpadPm, .level = 1, .max_level = 2};
 
@@ -65,8 +69,6 @@ struct RequestRow {
     std::string reply;
     int reads;
     std::optional<std::uint8_t> written;
-
-    friend void PrintTo(const RequestRow& row, std::ostream* out) { *out << row.name; }
 };
 
 class HandleRequest : public testing::TestWithParam<RequestRow> {};
@@ -146,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                               "while parsing value - invalid string: surrogate U+D800..U+DBFF must be followed by "
                               "U+DC00..U+DFFF; last read: '"
                               R"(\"\\ud800\"')")}),
-    [](const testing::TestParamInfo<RequestRow>& info) { return std::string(info.param.name); });
+    test::RowName{});
 
 TEST(HandleRequestLength, OnlyTheFirst4096BytesCount) {
     BacklightDouble backlight;

@@ -6,6 +6,7 @@
 
 #include "hal/smbios/table_builder.hpp"
 #include "hal/smbios/test_printers.hpp"
+#include "test/row_name.hpp"
 
 namespace vantrel {
 namespace {
@@ -17,6 +18,7 @@ using smbios_fixture::machine_table;
 using smbios_fixture::MachineStrings;
 using smbios_fixture::system_area;
 using smbios_fixture::TableBuilder;
+using test::PrintTo;
 
 const std::string REPLACEMENT = "\xEF\xBF\xBD";
 
@@ -115,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                                               .structure(0, bios_area(1, 2, 0), {"LENOVO", "N1EET50W"})
                                               .structure(1, system_area(1, 0, 0, 0), {"Dell Inc."})
                                               .size())}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName{});
 
 TEST(WalkerFraming, TablesTooShortForAHeaderAreEmptyRecords) {
     for (const Bytes& table : {Bytes{}, Bytes{0x01}, Bytes{0x01, 0x02}, Bytes{0xFF, 0x01, 0x1B}}) {
@@ -254,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TextCase{"ReplacementIsNotBlank", " \xFF ", REPLACEMENT},
                     TextCase{"ValidUtf8Unchanged", "Société Générale™", "Société Générale™"},
                     TextCase{"CaseAndPlaceholdersKept", "To Be Filled By O.E.M.", "To Be Filled By O.E.M."}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::RowName{});
 
 TEST(WalkerFields, OnlyTheFirstStructureOfEachTypeIsRead) {
     TableBuilder t;
