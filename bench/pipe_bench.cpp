@@ -28,7 +28,7 @@ void BM_unreadable_request(benchmark::State& state) { run(state, "{\"op\":\"keyb
 // The largest request a client can make count: 4096 bytes, all of them parsed.
 void BM_full_buffer_request(benchmark::State& state) {
     std::string request = "{\"op\":\"keyboard_read\",\"pad\":\"";
-    request.append(REQUEST_BUFFER_SIZE - request.size() - 2, 'x');
+    request.append(PIPE_BUFFER_SIZE - request.size() - 2, 'x');
     run(state, request + "\"}");
 }
 

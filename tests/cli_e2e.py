@@ -38,6 +38,13 @@ class CommandLine(unittest.TestCase):
             with self.subTest(args=args):
                 self.check(args, 2, err=text.encode() + USAGE + b"\n")
 
+    def test_native_build_has_no_service_manager(self):
+        if UNDER_WINE:
+            raise unittest.SkipTest("the Windows build's service commands run in service_e2e")
+        for args in (["service", "install"], ["service", "uninstall"], ["--service"]):
+            with self.subTest(args=args):
+                self.check(args, 1, err="erreur : service Windows indisponible sur ce système\n".encode())
+
     def test_argument_that_is_not_unicode_is_a_usage_error(self):
         if UNDER_WINE:
             raise unittest.SkipTest("Wine turns a byte that is not UTF-8 into a character; "

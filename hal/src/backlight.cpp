@@ -161,7 +161,7 @@ std::string_view source_name(BacklightSource source) {
     return "";
 }
 
-std::expected<KeyboardState, HalError> interpret_backlight_output(std::string_view text, std::string_view mode) {
+std::expected<KeyboardState, HalError> interpret_backlight_output(std::string_view text, BacklightMode mode) {
     // Callers pass decoded text; anything else is made well-formed first so trimming stays sound.
     const std::string decoded = is_valid_utf8(text) ? std::string(text) : decode_utf8_lossy(text);
     auto record = read_keyboard_json(trim_white_space(decoded));
@@ -170,21 +170,21 @@ std::expected<KeyboardState, HalError> interpret_backlight_output(std::string_vi
     if (!record->available) {
         return std::unexpected(unavailable(std::move(record->reason), "aucune interface de rétroéclairage clavier détectée"));
     }
-    if (mode == "write" && !record->applied) {
+    if (mode == BacklightMode::Write && !record->applied) {
         return std::unexpected(unavailable(std::move(record->reason), "la commande de rétroéclairage n'a pas été appliquée"));
     }
     const auto source = source_from_name(record->source);
     if (!source) {
         return std::unexpected(HalError{HalErrorKind::InvalidData, "source de rétroéclairage inconnue : " + record->source});
     }
-    const std::uint8_t max_level = record->max_level == 0 ? 1 : std::min<std::uint8_t>(record->max_level, 2);
+    const std::uint8_t max_level = record->max_level == 0 ? 1 : limit_backlight_level(record->max_level);
     return KeyboardState{record->known, *source, std::min(record->level, max_level), max_level};
 }
 
-std::expected<KeyboardState, HalError> backlight_read() { return run_backlight("read", 0); }
+std::expected<KeyboardState, HalError> backlight_read() { return run_backlight(BacklightMode::Read, 0); }
 
 std::expected<KeyboardState, HalError> backlight_write(std::uint8_t level) {
-    return run_backlight("write", std::min<std::uint8_t>(level, 2));
+    return run_backlight(BacklightMode::Write, limit_backlight_level(level));
 }
 
 }  // namespace vantrel

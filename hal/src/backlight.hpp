@@ -9,8 +9,21 @@
 #include <string_view>
 
 #include "hal/hal_error.hpp"
+#include "hal/service_pipe.hpp"
 
 namespace vantrel {
+
+// What a backlight operation does. The script's "-Mode" argument and the pipe request spell it in
+// words of their own; inside the program it is this.
+enum class BacklightMode : std::uint8_t { Read, Write };
+
+// The highest level any back end has.
+inline constexpr std::uint8_t MAX_BACKLIGHT_LEVEL = 2;
+
+// A wanted level as the backlight takes it: anything above the highest level is the highest.
+[[nodiscard]] constexpr std::uint8_t limit_backlight_level(std::uint64_t wanted) {
+    return static_cast<std::uint8_t>(wanted < MAX_BACKLIGHT_LEVEL ? wanted : MAX_BACKLIGHT_LEVEL);
+}
 
 // The back end that answered; the order is also its numbering.
 enum class BacklightSource : std::uint8_t { Hid = 0, LenovoWmi = 1, ThinkpadPm = 2, Framework = 3 };
@@ -28,15 +41,13 @@ struct KeyboardState {
 };
 
 [[nodiscard]] std::expected<KeyboardState, HalError> backlight_read();
-// `level` is 0 to 2.
+// Any level above the highest is taken as the highest.
 [[nodiscard]] std::expected<KeyboardState, HalError> backlight_write(std::uint8_t level);
-
-inline constexpr std::string_view BACKLIGHT_PIPE_PATH = R"(\\.\pipe\VantrelHal)";
 
 // Where run_backlight goes and how long it waits. The defaults are the product's; tests point the
 // client at a pipe of their own, the runner at a stand-in PowerShell, and shorten the bound.
 struct BacklightChannel {
-    std::string pipe_path{BACKLIGHT_PIPE_PATH};
+    std::string pipe_path{SERVICE_PIPE_PATH};
     // Absolute path of the PowerShell program; empty means Windows PowerShell in the system
     // directory. Never a bare name: the service runs as LocalSystem, and the program search looks
     // first in the executable's own folder, where whoever can write would run code with its rights.
@@ -46,13 +57,12 @@ struct BacklightChannel {
     std::chrono::seconds time_limit{60};
 };
 
-// `mode` is "read" or "write", `level` 0 to 2. Tries the service's pipe, then the script.
-[[nodiscard]] std::expected<KeyboardState, HalError> run_backlight(std::string_view mode,
-                                                                   std::uint8_t level,
+// `level` is 0 to 2. Tries the service's pipe, then the script.
+[[nodiscard]] std::expected<KeyboardState, HalError> run_backlight(BacklightMode mode, std::uint8_t level,
                                                                    const BacklightChannel& channel = {});
 
 // Turns the script's one-line result record (or the service's reply) into a state or an error.
 [[nodiscard]] std::expected<KeyboardState, HalError> interpret_backlight_output(std::string_view text,
-                                                                                std::string_view mode);
+                                                                                BacklightMode mode);
 
 }  // namespace vantrel

@@ -8,7 +8,7 @@
 
 namespace {
 
-void check(std::string_view text, std::string_view mode) {
+void check(std::string_view text, vantrel::BacklightMode mode) {
     const auto result = vantrel::interpret_backlight_output(text, mode);
     if (result) {
         if (result->max_level < 1 || result->max_level > 2 || result->level > result->max_level) __builtin_trap();
@@ -23,7 +23,7 @@ void check(std::string_view text, std::string_view mode) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    check(text, "read");
-    check(text, "write");
+    check(text, vantrel::BacklightMode::Read);
+    check(text, vantrel::BacklightMode::Write);
     return 0;
 }

@@ -2,8 +2,8 @@
 
 namespace vantrel {
 
-std::string backlight_pipe_request(std::string_view mode, std::uint8_t level) {
-    if (mode == "write") return R"({"op":"keyboard_write","level":)" + std::to_string(level) + "}\n";
+std::string backlight_pipe_request(BacklightMode mode, std::uint8_t level) {
+    if (mode == BacklightMode::Write) return R"({"op":"keyboard_write","level":)" + std::to_string(level) + "}\n";
     return "{\"op\":\"keyboard_read\"}\n";
 }
 
@@ -11,10 +11,11 @@ std::string backlight_script_file_name(std::uint32_t process_id) {
     return "vantrel-keyboard-" + std::to_string(process_id) + ".ps1";
 }
 
-std::vector<std::string> powershell_arguments(std::string_view script_path, std::string_view mode,
+std::vector<std::string> powershell_arguments(std::string_view script_path, BacklightMode mode,
                                               std::uint8_t level, std::string_view framework_dir) {
+    const std::string_view mode_word = mode == BacklightMode::Write ? "write" : "read";
     return {"-NoProfile",          "-NonInteractive", "-ExecutionPolicy", "Bypass",
-            "-File",               std::string(script_path), "-Mode",  std::string(mode),
+            "-File",               std::string(script_path), "-Mode",  std::string(mode_word),
             "-Level",              std::to_string(level),    "-FrameworkDir", std::string(framework_dir)};
 }
 

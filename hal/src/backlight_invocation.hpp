@@ -8,21 +8,24 @@
 #include <string_view>
 #include <vector>
 
+#include "hal/backlight.hpp"
+
 namespace vantrel {
 
 // The text of the backlight script, carried in the executable (generated from the script file
 // at build time).
 [[nodiscard]] std::string_view backlight_script_text();
 
-// `{"op":"keyboard_write","level":N}` in write mode, `{"op":"keyboard_read"}` otherwise, with
+// `{"op":"keyboard_write","level":N}` in write mode, `{"op":"keyboard_read"}` in read mode, with
 // the final line feed.
-[[nodiscard]] std::string backlight_pipe_request(std::string_view mode, std::uint8_t level);
+[[nodiscard]] std::string backlight_pipe_request(BacklightMode mode, std::uint8_t level);
 
 // "vantrel-keyboard-{pid}.ps1".
 [[nodiscard]] std::string backlight_script_file_name(std::uint32_t process_id);
 
-// The twelve arguments after the program name, in order.
-[[nodiscard]] std::vector<std::string> powershell_arguments(std::string_view script_path, std::string_view mode,
+// The twelve arguments after the program name, in order; the mode as the script's "-Mode" takes it,
+// "read" or "write".
+[[nodiscard]] std::vector<std::string> powershell_arguments(std::string_view script_path, BacklightMode mode,
                                                             std::uint8_t level, std::string_view framework_dir);
 
 // One argument quoted so that CommandLineToArgvW (and the C runtime) give it back unchanged.

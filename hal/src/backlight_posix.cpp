@@ -4,7 +4,7 @@ namespace vantrel {
 
 // The backlight back ends (the service's pipe, PowerShell and the drivers it reaches) exist on
 // Windows only; natively there is nothing to reach.
-std::expected<KeyboardState, HalError> run_backlight(std::string_view, std::uint8_t, const BacklightChannel&) {
+std::expected<KeyboardState, HalError> run_backlight(BacklightMode, std::uint8_t, const BacklightChannel&) {
     return std::unexpected(
         HalError{HalErrorKind::Unavailable, "le rétroéclairage clavier n'est accessible que sous Windows"});
 }

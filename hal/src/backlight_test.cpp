@@ -17,6 +17,7 @@
 namespace vantrel {
 namespace {
 
+using enum BacklightMode;
 using test::PrintTo;
 
 // A record with every key but "reason"; each "key":value of `members` replaces the default of
@@ -49,7 +50,7 @@ std::string record(std::string_view members) {
 struct Success {
     std::string_view name;
     std::string text;
-    std::string_view mode;
+    BacklightMode mode;
     KeyboardState expected;
 };
 
@@ -64,35 +65,35 @@ TEST_P(InterpretSuccess, GivesTheState) {
 INSTANTIATE_TEST_SUITE_P(
     Backlight, InterpretSuccess,
     testing::Values(
-        Success{"script_line", std::string(backlight_samples::OUTPUTS[0]), "write",
+        Success{"script_line", std::string(backlight_samples::OUTPUTS[0]), Write,
                 {true, BacklightSource::Framework, 2, 2}},
-        Success{"service_reply_with_line_feed", std::string(backlight_samples::OUTPUTS[6]), "read",
+        Success{"service_reply_with_line_feed", std::string(backlight_samples::OUTPUTS[6]), Read,
                 {true, BacklightSource::ThinkpadPm, 1, 2}},
-        Success{"max_level_0_reads_as_1", record(R"("reason":"","max_level":0,"level":1)"), "read",
+        Success{"max_level_0_reads_as_1", record(R"("reason":"","max_level":0,"level":1)"), Read,
                 {true, BacklightSource::Hid, 1, 1}},
-        Success{"max_level_5_and_level_4_give_2_and_2", record(R"("max_level":5,"level":4)"), "read",
+        Success{"max_level_5_and_level_4_give_2_and_2", record(R"("max_level":5,"level":4)"), Read,
                 {true, BacklightSource::Hid, 2, 2}},
-        Success{"level_above_max_is_limited", record(R"("max_level":1,"level":2)"), "read",
+        Success{"level_above_max_is_limited", record(R"("max_level":1,"level":2)"), Read,
                 {true, BacklightSource::Hid, 1, 1}},
-        Success{"missing_reason_is_accepted", record(R"("verified":true)"), "write",
+        Success{"missing_reason_is_accepted", record(R"("verified":true)"), Write,
                 {true, BacklightSource::Hid, 1, 2}},
         Success{"verified_false_applied_true_is_a_success", record(R"("verified":false,"reason":"lecture")"),
-                "write", {true, BacklightSource::Hid, 1, 2}},
+                Write, {true, BacklightSource::Hid, 1, 2}},
         Success{"read_mode_ignores_applied",
                 R"({"available":true,"known":false,"level":0,"max_level":2,"source":"lenovo-wmi","applied":false,"reason":"x"})",
-                "read", {false, BacklightSource::LenovoWmi, 0, 2}},
-        Success{"unicode_white_space_around", "\u00a0\t\n " + record("") + "\u2003\r\n", "read",
+                Read, {false, BacklightSource::LenovoWmi, 0, 2}},
+        Success{"unicode_white_space_around", "\u00a0\t\n " + record("") + "\u2003\r\n", Read,
                 {true, BacklightSource::Hid, 1, 2}},
-        Success{"other_keys_are_ignored", record(R"("verified":"yes","extra":{"a":[1,2]})"), "read",
+        Success{"other_keys_are_ignored", record(R"("verified":"yes","extra":{"a":[1,2]})"), Read,
                 {true, BacklightSource::Hid, 1, 2}},
         Success{"every_source_name", R"({"available":true,"known":true,"level":0,"max_level":2,"source":"thinkpad-pm","applied":true})",
-                "read", {true, BacklightSource::ThinkpadPm, 0, 2}}),
+                Read, {true, BacklightSource::ThinkpadPm, 0, 2}}),
     test::RowName{});
 
 struct Failure {
     std::string_view name;
     std::string text;
-    std::string_view mode;
+    BacklightMode mode;
     HalErrorKind kind;
     std::string message;  // exact, or the start of it when `prefix_only`
     bool prefix_only = false;
@@ -122,69 +123,69 @@ INSTANTIATE_TEST_SUITE_P(
         // Nothing available.
         Failure{"nothing_available_no_reason",
                 R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false,"reason":""})",
-                "read", HalErrorKind::Unavailable, "aucune interface de rétroéclairage clavier détectée"},
+                Read, HalErrorKind::Unavailable, "aucune interface de rétroéclairage clavier détectée"},
         Failure{"nothing_available_missing_reason",
-                R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false})", "write",
+                R"({"available":false,"known":false,"level":0,"max_level":2,"source":"","applied":false})", Write,
                 HalErrorKind::Unavailable, "aucune interface de rétroéclairage clavier détectée"},
-        Failure{"unaccented_script_reason_passed_on", std::string(backlight_samples::OUTPUTS[1]), "read",
+        Failure{"unaccented_script_reason_passed_on", std::string(backlight_samples::OUTPUTS[1]), Read,
                 HalErrorKind::Unavailable,
                 "aucune interface de retroeclairage clavier detectee (ThinkPad PM : retroeclairage non pret)"},
-        Failure{"service_failure_reason_keeps_its_prefix", std::string(backlight_samples::OUTPUTS[5]), "read",
+        Failure{"service_failure_reason_keeps_its_prefix", std::string(backlight_samples::OUTPUTS[5]), Read,
                 HalErrorKind::Unavailable,
                 "ressource non disponible : aucune interface de rétroéclairage clavier détectée"},
         // Write not applied.
-        Failure{"write_not_applied_no_reason", record(R"("applied":false,"reason":"")"), "write",
+        Failure{"write_not_applied_no_reason", record(R"("applied":false,"reason":"")"), Write,
                 HalErrorKind::Unavailable, "la commande de rétroéclairage n'a pas été appliquée"},
-        Failure{"write_not_applied_with_reason", std::string(backlight_samples::OUTPUTS[2]), "write",
+        Failure{"write_not_applied_with_reason", std::string(backlight_samples::OUTPUTS[2]), Write,
                 HalErrorKind::Unavailable, "niveau hors limites"},
         Failure{"unavailable_wins_over_unknown_source",
                 R"({"available":false,"known":false,"level":0,"max_level":2,"source":"?","applied":false,"reason":"r"})",
-                "write", HalErrorKind::Unavailable, "r"},
+                Write, HalErrorKind::Unavailable, "r"},
         // Unknown source.
-        Failure{"unknown_source", record(R"("source":"HID")"), "read", HalErrorKind::InvalidData,
+        Failure{"unknown_source", record(R"("source":"HID")"), Read, HalErrorKind::InvalidData,
                 "source de rétroéclairage inconnue : HID"},
-        Failure{"empty_source_while_available", record(R"("source":"")"), "read", HalErrorKind::InvalidData,
+        Failure{"empty_source_while_available", record(R"("source":"")"), Read, HalErrorKind::InvalidData,
                 "source de rétroéclairage inconnue : "},
         // Unreadable: types, ranges, presence.
-        Failure{"level_300", record(R"("level":300)"), "read", HalErrorKind::InvalidData,
+        Failure{"level_300", record(R"("level":300)"), Read, HalErrorKind::InvalidData,
                 unreadable("« level » n'est pas un entier de 0 à 255")},
-        Failure{"level_minus_1", record(R"("level":-1)"), "read", HalErrorKind::InvalidData,
+        Failure{"level_minus_1", record(R"("level":-1)"), Read, HalErrorKind::InvalidData,
                 unreadable("« level » n'est pas un entier de 0 à 255")},
-        Failure{"level_with_fraction", record(R"("level":1.0)"), "read", HalErrorKind::InvalidData,
+        Failure{"level_with_fraction", record(R"("level":1.0)"), Read, HalErrorKind::InvalidData,
                 unreadable("« level » n'est pas un entier de 0 à 255")},
-        Failure{"max_level_as_text", record(R"("max_level":"2")"), "read", HalErrorKind::InvalidData,
+        Failure{"max_level_as_text", record(R"("max_level":"2")"), Read, HalErrorKind::InvalidData,
                 unreadable("« max_level » n'est pas un entier de 0 à 255")},
-        Failure{"reason_null", record(R"("reason":null)"), "read", HalErrorKind::InvalidData,
+        Failure{"reason_null", record(R"("reason":null)"), Read, HalErrorKind::InvalidData,
                 unreadable("« reason » n'est pas un texte")},
         Failure{"available_as_number",
-                R"({"available":1,"known":true,"level":1,"max_level":2,"source":"hid","applied":true})", "read",
+                R"({"available":1,"known":true,"level":1,"max_level":2,"source":"hid","applied":true})", Read,
                 HalErrorKind::InvalidData, unreadable("« available » n'est pas un booléen")},
         Failure{"missing_applied_in_read_mode",
-                R"({"available":true,"known":true,"level":1,"max_level":2,"source":"hid"})", "read",
+                R"({"available":true,"known":true,"level":1,"max_level":2,"source":"hid"})", Read,
                 HalErrorKind::InvalidData, unreadable("clé « applied » manquante")},
         Failure{"missing_known", R"({"available":true,"level":1,"max_level":2,"source":"hid","applied":true})",
-                "read", HalErrorKind::InvalidData, unreadable("clé « known » manquante")},
-        Failure{"source_null", record(R"("source":null)"), "read", HalErrorKind::InvalidData,
+                Read, HalErrorKind::InvalidData, unreadable("clé « known » manquante")},
+        Failure{"source_null", record(R"("source":null)"), Read, HalErrorKind::InvalidData,
                 unreadable("« source » n'est pas un texte")},
-        Failure{"duplicate_key", record(R"("reason":"")").insert(1, R"("level":2,)"), "read", HalErrorKind::InvalidData,
+        Failure{"duplicate_key", record(R"("reason":"")").insert(1, R"("level":2,)"), Read, HalErrorKind::InvalidData,
                 unreadable("clé « level » en double")},
-        Failure{"duplicate_ignored_key", record(R"("verified":true)").insert(1, R"("verified":false,)"), "read",
+        Failure{"duplicate_ignored_key", record(R"("verified":true)").insert(1, R"("verified":false,)"), Read,
                 HalErrorKind::InvalidData, unreadable("clé « verified » en double")},
-        Failure{"not_an_object", "[1,2]", "read", HalErrorKind::InvalidData, unreadable("objet JSON attendu")},
+        Failure{"not_an_object", "[1,2]", Read, HalErrorKind::InvalidData, unreadable("objet JSON attendu")},
         // Unreadable: the reader's own description follows the prefix.
-        Failure{"empty_output", "", "read", HalErrorKind::InvalidData, std::string(UNREADABLE), true},
-        Failure{"only_white_space", " \r\n\u3000", "read", HalErrorKind::InvalidData, std::string(UNREADABLE), true},
-        Failure{"two_records", record("") + "\n" + record(""), "read", HalErrorKind::InvalidData,
+        Failure{"empty_output", "", Read, HalErrorKind::InvalidData, std::string(UNREADABLE), true},
+        Failure{"only_white_space", " \r\n\u3000", Read, HalErrorKind::InvalidData, std::string(UNREADABLE), true},
+        Failure{"two_records", record("") + "\n" + record(""), Read, HalErrorKind::InvalidData,
                 std::string(UNREADABLE), true},
-        Failure{"text_after_the_object", record("") + " x", "read", HalErrorKind::InvalidData,
+        Failure{"text_after_the_object", record("") + " x", Read, HalErrorKind::InvalidData,
                 std::string(UNREADABLE), true},
-        Failure{"byte_order_mark_is_not_white_space", std::string(backlight_samples::OUTPUTS[7]), "read",
+        Failure{"byte_order_mark_is_not_white_space", std::string(backlight_samples::OUTPUTS[7]), Read,
                 HalErrorKind::InvalidData, unreadable("marque d'ordre des octets UTF-8 en tête de réponse")},
-        Failure{"byte_order_mark_after_blanks", " \r\n" + std::string(backlight_samples::OUTPUTS[7]), "read",
+        Failure{"byte_order_mark_after_blanks", " \r\n" + std::string(backlight_samples::OUTPUTS[7]), Read,
                 HalErrorKind::InvalidData, unreadable("marque d'ordre des octets UTF-8 en tête de réponse")},
-        Failure{"cut_at_4096_bytes", record(R"("reason":")" + std::string(5000, 'x') + "\"").substr(0, 4096), "read",
+        Failure{"cut_at_4096_bytes", record(R"("reason":")" + std::string(5000, 'x') + "\"").substr(0, 4096), Read,
                 HalErrorKind::InvalidData, std::string(UNREADABLE), true},
-        Failure{"powershell_error_text", "Missing an argument for parameter 'FrameworkDir'.", "read",
+        Failure{"powershell_error_text", "Missing an argument for parameter 'FrameworkDir'.", Read,
                 HalErrorKind::InvalidData, std::string(UNREADABLE), true}),
     test::RowName{});
 
@@ -199,16 +200,16 @@ TEST(Backlight, InvalidUtf8IsReplacedNotTrusted) {
     const auto result = interpret_backlight_output(
         "{\"available\":false,\"known\":false,\"level\":0,\"max_level\":2,\"source\":\"\",\"applied\":false,"
         "\"reason\":\"a\xff\"}",
-        "read");
+        Read);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().message, "a\uFFFD");
 }
 
 TEST(BacklightInvocation, PipeRequests) {
-    EXPECT_EQ(backlight_pipe_request("read", 0), "{\"op\":\"keyboard_read\"}\n");
-    EXPECT_EQ(backlight_pipe_request("read", 0).size(), 23U);
-    EXPECT_EQ(backlight_pipe_request("write", 2), "{\"op\":\"keyboard_write\",\"level\":2}\n");
-    EXPECT_EQ(backlight_pipe_request("Write", 1), "{\"op\":\"keyboard_read\"}\n");
+    EXPECT_EQ(backlight_pipe_request(Read, 0), "{\"op\":\"keyboard_read\"}\n");
+    EXPECT_EQ(backlight_pipe_request(Read, 0).size(), 23U);
+    EXPECT_EQ(backlight_pipe_request(Write, 2), "{\"op\":\"keyboard_write\",\"level\":2}\n");
+    EXPECT_EQ(backlight_pipe_request(Read, 1), "{\"op\":\"keyboard_read\"}\n");
 }
 
 TEST(BacklightInvocation, ScriptFileNameAndArguments) {
@@ -216,7 +217,7 @@ TEST(BacklightInvocation, ScriptFileNameAndArguments) {
     const std::vector<std::string> expected{
         "-NoProfile", "-NonInteractive", "-ExecutionPolicy", "Bypass", "-File", R"(C:\T\s.ps1)",
         "-Mode",      "write",           "-Level",           "1",      "-FrameworkDir", R"(C:\Program Files\V\framework)"};
-    EXPECT_EQ(powershell_arguments(R"(C:\T\s.ps1)", "write", 1, R"(C:\Program Files\V\framework)"), expected);
+    EXPECT_EQ(powershell_arguments(R"(C:\T\s.ps1)", Write, 1, R"(C:\Program Files\V\framework)"), expected);
 }
 
 struct Quoting {

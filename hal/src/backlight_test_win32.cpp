@@ -25,6 +25,7 @@ namespace vantrel {
 namespace {
 
 using namespace std::chrono_literals;
+using enum BacklightMode;
 using test::PrintTo;
 using win32::UniqueHandle;
 using win32::UniqueFileHandle;
@@ -106,7 +107,7 @@ protected:
 
 TEST_F(FakePowershell, RunsTheScriptWithTheTwelveArgumentsThenDeletesIt) {
     control("copy-script=" + path(L"script") + "\n", THINKPAD_LINE);
-    const auto result = run_backlight("write", 1, no_service());
+    const auto result = run_backlight(Write, 1, no_service());
     ASSERT_TRUE(result.has_value()) << result.error().display();
     EXPECT_EQ(*result, (KeyboardState{true, BacklightSource::ThinkpadPm, 1, 2}));
 
@@ -120,7 +121,7 @@ TEST_F(FakePowershell, RunsTheScriptWithTheTwelveArgumentsThenDeletesIt) {
 
 TEST_F(FakePowershell, ReadModeSendsLevelZero) {
     control("", THINKPAD_LINE);
-    const auto result = run_backlight("read", 0, no_service());
+    const auto result = run_backlight(Read, 0, no_service());
     ASSERT_TRUE(result.has_value()) << result.error().display();
     const auto arguments = lines(read_file(wpath(L"args")));
     ASSERT_EQ(arguments.size(), 12U);
@@ -141,7 +142,7 @@ class FakePowershellOutcome : public FakePowershell, public testing::WithParamIn
 
 TEST_P(FakePowershellOutcome, GivesTheError) {
     control(GetParam().control, GetParam().stdout_bytes);
-    const auto result = run_backlight("write", 2, no_service());
+    const auto result = run_backlight(Write, 2, no_service());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, GetParam().kind);
     if (GetParam().prefix_only) {
@@ -183,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
     test::RowName{});
 
 TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {
-    const auto result = run_backlight("read", 0, no_service(60s, exe_dir() + "absent-powershell.exe"));
+    const auto result = run_backlight(Read, 0, no_service(60s, exe_dir() + "absent-powershell.exe"));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
     EXPECT_EQ(result.error().message, "PowerShell indisponible : " + win32::system_message(ERROR_FILE_NOT_FOUND));
@@ -193,7 +194,7 @@ TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {
 TEST_F(FakePowershell, TimeOutEndsThePowershellRun) {
     control("sleep-ms=60000\n", THINKPAD_LINE);
     const auto start = std::chrono::steady_clock::now();
-    const auto result = run_backlight("read", 0, no_service(2s));
+    const auto result = run_backlight(Read, 0, no_service(2s));
     const auto elapsed = std::chrono::steady_clock::now() - start;
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
@@ -206,7 +207,7 @@ TEST_F(FakePowershell, TimeOutEndsWhatPowershellStarted) {
     // The sleeper holds the output pipes open: only ending the whole job lets the reads finish.
     control("spawn-sleeper=1\nsleep-ms=60000\n", THINKPAD_LINE);
     const auto start = std::chrono::steady_clock::now();
-    const auto result = run_backlight("read", 0, no_service(2s));
+    const auto result = run_backlight(Read, 0, no_service(2s));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().message, "commande de rétroéclairage sans réponse (2 s)");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
@@ -215,7 +216,7 @@ TEST_F(FakePowershell, TimeOutEndsWhatPowershellStarted) {
 TEST_F(FakePowershell, LeftoverChildDoesNotHoldTheCaller) {
     control("spawn-sleeper=1\n", THINKPAD_LINE);
     const auto start = std::chrono::steady_clock::now();
-    const auto result = run_backlight("write", 1, no_service());
+    const auto result = run_backlight(Write, 1, no_service());
     ASSERT_TRUE(result.has_value()) << result.error().display();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
 }
@@ -223,7 +224,7 @@ TEST_F(FakePowershell, LeftoverChildDoesNotHoldTheCaller) {
 TEST_F(FakePowershell, PlantedFileIsReplacedNotReused) {
     write_file(script_path(), "Write-Output 'planted'\n");
     control("copy-script=" + path(L"script") + "\n", THINKPAD_LINE);
-    ASSERT_TRUE(run_backlight("write", 1, no_service()).has_value());
+    ASSERT_TRUE(run_backlight(Write, 1, no_service()).has_value());
     EXPECT_EQ(read_file(wpath(L"script")), backlight_script_text());
     EXPECT_FALSE(exists(script_path()));
 }
@@ -235,7 +236,7 @@ TEST_F(FakePowershell, FileThatCannotBeReplacedStopsTheRun) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
     control("", THINKPAD_LINE);
-    const auto result = run_backlight("read", 0, no_service());
+    const auto result = run_backlight(Read, 0, no_service());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
     EXPECT_TRUE(result.error().message.starts_with("script de rétroéclairage non créé : ")) << result.error().message;
@@ -255,14 +256,14 @@ public:
         : name_(R"(\\.\pipe\vantrel-test-)" + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(serial_++)),
           pipe_(CreateNamedPipeW(win32::to_utf16(name_).c_str(), PIPE_ACCESS_DUPLEX,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096,
-                                 4096, 0, nullptr)),
+                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                 PIPE_BUFFER_SIZE, PIPE_BUFFER_SIZE, 0, nullptr)),
           done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
         thread_ = std::thread([this, reply = std::move(reply), answer] {
             if (!ConnectNamedPipe(pipe_.get(), nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) return;
-            std::string buffer(4096, '\0');
+            std::string buffer(PIPE_BUFFER_SIZE, '\0');
             DWORD got = 0;
-            if (ReadFile(pipe_.get(), buffer.data(), 4096, &got, nullptr)) received_ = buffer.substr(0, got);
+            if (ReadFile(pipe_.get(), buffer.data(), PIPE_BUFFER_SIZE, &got, nullptr)) received_ = buffer.substr(0, got);
             if (answer == Answer::Reply) {
                 DWORD written = 0;
                 WriteFile(pipe_.get(), reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
@@ -305,7 +306,7 @@ TEST_F(FakePowershell, PipeAnswersAndTheScriptIsNotRun) {
         R"({"applied":true,"available":true,"known":true,"level":2,"max_level":2,"reason":"","source":"hid"})"
         "\n");
     ASSERT_TRUE(server.ready());
-    const auto result = run_backlight("write", 2, server.channel());
+    const auto result = run_backlight(Write, 2, server.channel());
     ASSERT_TRUE(result.has_value()) << result.error().display();
     EXPECT_EQ(*result, (KeyboardState{true, BacklightSource::Hid, 2, 2}));
     EXPECT_EQ(server.received(), "{\"op\":\"keyboard_write\",\"level\":2}\n");
@@ -317,7 +318,7 @@ TEST(BacklightPipe, ReadRequestAndServiceFailureReply) {
         R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"ressource non disponible : aucune interface de rétroéclairage clavier détectée","source":""})"
         "\n");
     ASSERT_TRUE(server.ready());
-    const auto result = run_backlight("read", 0, server.channel());
+    const auto result = run_backlight(Read, 0, server.channel());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().display(),
               "ressource non disponible : ressource non disponible : aucune interface de rétroéclairage clavier détectée");
@@ -329,7 +330,7 @@ TEST(BacklightPipe, ReplyBeyond4096BytesIsCutAndUnreadable) {
         R"({"applied":true,"available":true,"known":true,"level":2,"max_level":2,"source":"hid","reason":")" +
         std::string(5000, 'x') + "\"}\n");
     ASSERT_TRUE(server.ready());
-    const auto result = run_backlight("read", 0, server.channel());
+    const auto result = run_backlight(Read, 0, server.channel());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::InvalidData);
     EXPECT_TRUE(result.error().message.starts_with("réponse de rétroéclairage illisible : ")) << result.error().message;
@@ -338,7 +339,7 @@ TEST(BacklightPipe, ReplyBeyond4096BytesIsCutAndUnreadable) {
 TEST(BacklightPipe, ServerHangingUpInterruptsTheExchange) {
     TestPipeServer server("", TestPipeServer::Answer::CloseWithoutReply);
     ASSERT_TRUE(server.ready());
-    const auto result = run_backlight("read", 0, server.channel());
+    const auto result = run_backlight(Read, 0, server.channel());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
     EXPECT_EQ(result.error().message, "service HAL joignable mais échange interrompu");
@@ -348,7 +349,7 @@ TEST(BacklightPipe, SilentServerTimesOut) {
     TestPipeServer server("", TestPipeServer::Answer::Silence);
     ASSERT_TRUE(server.ready());
     const auto start = std::chrono::steady_clock::now();
-    const auto result = run_backlight("read", 0, server.channel(1s));
+    const auto result = run_backlight(Read, 0, server.channel(1s));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().message, "commande de rétroéclairage sans réponse (1 s)");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
@@ -359,11 +360,12 @@ TEST(BacklightInvocation, CommandLineSplitsBackIntoTheArguments) {
                                              R"(C:\a b\)", R"(say "hi")", R"(a\\"b)", "é ü"};
     const std::wstring line = win32::to_utf16(windows_command_line("powershell.exe", arguments));
     int count = 0;
-    wchar_t** split = CommandLineToArgvW(line.c_str(), &count);
-    ASSERT_NE(split, nullptr);
+    const win32::UniqueLocalMemory<wchar_t*> split(CommandLineToArgvW(line.c_str(), &count));
+    ASSERT_TRUE(split);
     ASSERT_EQ(count, static_cast<int>(arguments.size()) + 1);
-    for (int i = 1; i < count; ++i) EXPECT_EQ(*win32::to_utf8(split[i]), arguments[static_cast<std::size_t>(i - 1)]);
-    LocalFree(split);
+    for (int i = 1; i < count; ++i) {
+        EXPECT_EQ(*win32::to_utf8(split.get()[i]), arguments[static_cast<std::size_t>(i - 1)]);
+    }
 }
 
 }  // namespace

@@ -12,11 +12,14 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
+// Before every failure the command line reports, but two usage errors (BareUsageError).
+constexpr std::string_view FAILURE_PREFIX = "erreur : ";
+
 struct UsageError {
     std::string message;
 };
 
-// A usage error that carries no "erreur : " prefix (unknown command or service sub-action).
+// A usage error that carries no failure prefix (unknown command or service sub-action).
 struct BareUsageError {
     std::string text;
 };
@@ -36,9 +39,13 @@ int report_bare_usage_error(std::ostream& err, std::string_view text) {
 }
 
 int report_failure(std::ostream& err, std::string_view message) {
-    err << "erreur : " << message << '\n';
+    err << FAILURE_PREFIX << message << '\n';
     err.flush();
     return EXIT_FAILED;
+}
+
+int exit_code(const ActionOutcome<void>& outcome, std::ostream& err) {
+    return outcome ? EXIT_OK : report_failure(err, outcome.error());
 }
 
 // Options are name/value pairs read left to right after the command word; the command word
@@ -68,22 +75,24 @@ int run_service_command(std::span<const std::string> args, const CliActions& act
     if (args.size() < 2)
         return report_usage_error(err, "sous-action manquante pour service : install ou uninstall");
     const std::string& action = args[1];
-    std::expected<void, std::string> outcome;
+    ActionOutcome<std::string> messages;
     if (action == "install") {
-        outcome = actions.install_service(out);
+        messages = actions.install_service();
     } else if (action == "uninstall") {
-        outcome = actions.uninstall_service(out);
+        messages = actions.uninstall_service();
     } else {
         return report_bare_usage_error(err, "commande service inconnue (install ou uninstall)");
     }
+    if (!messages) return report_failure(err, messages.error());
+    out << *messages;
     out.flush();
-    return outcome ? EXIT_OK : report_failure(err, outcome.error());
+    return EXIT_OK;
 }
 
 int dispatch(std::span<const std::string> args, const CliActions& actions, std::ostream& out, std::ostream& err) {
     if (args.empty()) return print_usage(out, EXIT_USAGE);
     const std::string& first = args[0];
-    if (first == "--service") return actions.run_service(err);
+    if (first == "--service") return exit_code(actions.run_service(), err);
     if (first == "-h" || first == "--help") return print_usage(out, EXIT_OK);
     if (first == "service") return run_service_command(args, actions, out, err);
 
@@ -95,13 +104,13 @@ int dispatch(std::span<const std::string> args, const CliActions& actions, std::
     const auto document = options.command == "detect" ? actions.detect(options.profiles_dir)
                                                       : actions.list_profiles(options.profiles_dir);
     if (!document) return report_failure(err, document.error());
-    return actions.write_output(*document, options.out_path, out, err);
+    return exit_code(actions.write_output(*document, options.out_path, out), err);
 }
 
 }  // namespace
 
 int report_usage_error(std::ostream& err, std::string_view message) {
-    err << "erreur : " << message << "\n\n" << USAGE << '\n';
+    err << FAILURE_PREFIX << message << "\n\n" << USAGE << '\n';
     err.flush();
     return EXIT_USAGE;
 }

@@ -34,22 +34,25 @@ struct CliOptions {
     std::optional<std::string> out_path;        // value of the last `--out`
 };
 
+// What every action returns: its value, or its failure as a French message.
+template <typename T>
+using ActionOutcome = std::expected<T, std::string>;
+
 // The actions the command line runs. The executable wires the real ones; tests pass doubles.
-// Actions return their failure as a message; only the command line prints "erreur : ".
+// Only the command line prints an action's failure ("erreur : ") and picks the exit code.
 struct CliActions {
-    // Given the profiles directory: the rendered JSON document, or the failure message.
-    std::function<std::expected<std::string, std::string>(const std::string& profiles_dir)> detect;
-    std::function<std::expected<std::string, std::string>(const std::string& profiles_dir)> list_profiles;
-    // Prints the document or writes it to `out_path`; prints its own failure; returns 0 or 1.
-    std::function<int(std::string_view document, const std::optional<std::string>& out_path,
-                      std::ostream& out, std::ostream& err)>
+    // Given the profiles directory: the rendered JSON document.
+    std::function<ActionOutcome<std::string>(const std::string& profiles_dir)> detect;
+    std::function<ActionOutcome<std::string>(const std::string& profiles_dir)> list_profiles;
+    // Prints the document on `out`, or writes it into the file at `out_path`.
+    std::function<ActionOutcome<void>(std::string_view document, const std::optional<std::string>& out_path,
+                                      std::ostream& out)>
         write_output;
-    // Print their own progress messages on `out`.
-    std::function<std::expected<void, std::string>(std::ostream& out)> install_service;
-    std::function<std::expected<void, std::string>(std::ostream& out)> uninstall_service;
-    // Blocks while the process runs as a service; 0 when handed back, 1 if the dispatcher was
-    // refused (the action prints that failure itself).
-    std::function<int(std::ostream& err)> run_service;
+    // The progress messages, whole lines, that the command line prints on standard output.
+    std::function<ActionOutcome<std::string>()> install_service;
+    std::function<ActionOutcome<std::string>()> uninstall_service;
+    // Blocks while the process runs as a service, until the service manager hands control back.
+    std::function<ActionOutcome<void>()> run_service;
 };
 
 // Runs one command line (arguments after the program name, UTF-8) and returns the exit code:

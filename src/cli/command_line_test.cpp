@@ -17,10 +17,11 @@ using test::PrintTo;
 // Records which action ran with what, and lets each case choose the actions' outcomes.
 struct Recorder {
     std::vector<std::string> calls;
-    std::expected<std::string, std::string> document = std::string("{doc}");
-    std::expected<void, std::string> service_outcome;
-    int write_code = 0;
-    int service_code = 0;
+    ActionOutcome<std::string> document = std::string("{doc}");
+    ActionOutcome<void> written;
+    ActionOutcome<std::string> installed = std::string("installé\n");
+    ActionOutcome<std::string> uninstalled = std::string();
+    ActionOutcome<void> served;
     std::function<void()> during_action = [] {};
 
     CliActions actions() {
@@ -33,24 +34,22 @@ struct Recorder {
                 },
             .list_profiles = [this](const std::string& dir) { calls.push_back("profiles " + dir); return document; },
             .write_output =
-                [this](std::string_view doc, const std::optional<std::string>& out_path, std::ostream& out,
-                       std::ostream&) {
+                [this](std::string_view doc, const std::optional<std::string>& out_path, std::ostream& out) {
                     calls.push_back("write " + std::string(doc) + " -> " + out_path.value_or("stdout"));
                     if (!out_path) out << doc << '\n';
-                    return write_code;
+                    return written;
                 },
             .install_service =
-                [this](std::ostream& out) {
+                [this] {
                     calls.push_back("install");
-                    out << "installé\n";
-                    return service_outcome;
+                    return installed;
                 },
             .uninstall_service =
-                [this](std::ostream&) {
+                [this] {
                     calls.push_back("uninstall");
-                    return service_outcome;
+                    return uninstalled;
                 },
-            .run_service = [this](std::ostream&) { calls.push_back("run_service"); return service_code; },
+            .run_service = [this] { calls.push_back("run_service"); return served; },
         };
     }
 };
@@ -159,18 +158,22 @@ TEST(ActionOutcomes, FailedDetectionPrintsTheMessageOnceAndExits1) {
     EXPECT_EQ(got.calls, (std::vector<std::string>{"detect x"}));  // nothing written
 }
 
-TEST(ActionOutcomes, ExitCodeOfASuccessfulActionIsWriteOutputs) {
+TEST(ActionOutcomes, FailedWriteIsPrintedAfterErreurAndExits1) {
     Recorder recorder;
-    recorder.write_code = 1;
-    EXPECT_EQ(run({"profiles", "--out", "f"}, recorder).code, 1);
+    recorder.written = std::unexpected(std::string("écriture de f : disque plein"));
+    const Outcome got = run({"profiles", "--out", "f"}, recorder);
+    EXPECT_EQ(got.code, 1);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, "erreur : écriture de f : disque plein\n");
 }
 
 TEST(ActionOutcomes, FailedServiceCommandPrintsErreurAndExits1) {
     for (const char* action : {"install", "uninstall"}) {
         Recorder recorder;
-        recorder.service_outcome = std::unexpected(std::string("accès refusé au gestionnaire"));
+        recorder.installed = recorder.uninstalled = std::unexpected(std::string("accès refusé au gestionnaire"));
         const Outcome got = run({"service", action}, recorder);
         EXPECT_EQ(got.code, 1) << action;
+        EXPECT_EQ(got.out, "") << action;
         EXPECT_EQ(got.err, "erreur : accès refusé au gestionnaire\n") << action;
     }
 }
@@ -199,10 +202,14 @@ TEST(ActionOutcomes, ExceptionEscapingAnActionIsAFailureNotAnAbort) {
     }
 }
 
-TEST(ActionOutcomes, RunServiceCodeIsTheExitCode) {
+TEST(ActionOutcomes, RefusedDispatcherIsPrintedAfterErreurAndExits1) {
     Recorder recorder;
-    recorder.service_code = 1;
-    EXPECT_EQ(run({"--service"}, recorder).code, 1);
+    recorder.served = std::unexpected(std::string("démarrage par le Gestionnaire de services refusé (code 1063)"));
+    const Outcome got = run({"--service"}, recorder);
+    EXPECT_EQ(got.code, 1);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, "erreur : démarrage par le Gestionnaire de services refusé (code 1063)\n");
+    EXPECT_EQ(got.calls, (std::vector<std::string>{"run_service"}));
 }
 
 }  // namespace

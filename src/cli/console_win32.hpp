@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
-#include <streambuf>
-#include <string>
 #include <string_view>
+
+#include "cli/standard_stream.hpp"
 
 namespace vantrel::win32 {
 
@@ -16,25 +16,18 @@ namespace vantrel::win32 {
 // when they come in separate writes.
 std::size_t console_write_length(std::wstring_view text, std::size_t limit);
 
-class StandardStreamBuf : public std::streambuf {
+// Standard output or error (STD_OUTPUT_HANDLE or STD_ERROR_HANDLE) written to its handle; a
+// missing handle fails each write with ERROR_INVALID_HANDLE.
+class StandardHandleStreamBuf final : public StandardStreamBuf {
 public:
-    explicit StandardStreamBuf(DWORD which);  // STD_OUTPUT_HANDLE or STD_ERROR_HANDLE
-    ~StandardStreamBuf() override;
-
-    // The system's code of the last write that failed (a missing handle is ERROR_INVALID_HANDLE); 0
-    // while every write succeeded.
-    [[nodiscard]] DWORD last_write_error() const { return error_; }
-
-protected:
-    int_type overflow(int_type ch) override;
-    std::streamsize xsputn(const char* data, std::streamsize count) override;
-    int sync() override;
+    explicit StandardHandleStreamBuf(DWORD which);
+    ~StandardHandleStreamBuf() override { sync(); }
 
 private:
+    unsigned long write_all(std::string_view bytes) noexcept override;
+
     HANDLE handle_;
     bool console_;
-    std::string pending_;  // held until a flush, so a UTF-8 sequence is never split for the console
-    DWORD error_ = 0;      // of the last write that failed; sync then returns -1
 };
 
 }  // namespace vantrel::win32

@@ -10,24 +10,12 @@
 #include "cli/command_line.hpp"
 #include "cli/console_win32.hpp"
 #include "cli/shipped_actions.hpp"
-#include "cli/standard_stream.hpp"
 #include "hal/text_win32.hpp"
 #include "hal/unique_handle_win32.hpp"
 
-namespace {
-
-// A standard stream that tells the command line why a write failed.
-class StandardStream final : public vantrel::win32::StandardStreamBuf, public vantrel::StreamWriteError {
-public:
-    using StandardStreamBuf::StandardStreamBuf;
-    [[nodiscard]] unsigned long write_error() const override { return last_write_error(); }
-};
-
-}  // namespace
-
 int wmain() {
-    StandardStream out_buf(STD_OUTPUT_HANDLE);
-    StandardStream err_buf(STD_ERROR_HANDLE);
+    vantrel::win32::StandardHandleStreamBuf out_buf(STD_OUTPUT_HANDLE);
+    vantrel::win32::StandardHandleStreamBuf err_buf(STD_ERROR_HANDLE);
     std::ostream out(&out_buf);
     std::ostream err(&err_buf);
 

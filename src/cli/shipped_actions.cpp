@@ -6,6 +6,16 @@
 #include "service/service_commands.hpp"
 
 namespace vantrel {
+namespace {
+
+// `service install` or `service uninstall` with the system's service manager, if it has one.
+ActionOutcome<std::string> with_platform_service_manager(ActionOutcome<std::string> (*command)(ServiceManager&)) {
+    const auto services = platform_service_manager();
+    if (!services) return std::unexpected(services.error());
+    return command(**services);
+}
+
+}  // namespace
 
 CliActions shipped_actions() {
     return CliActions{
@@ -16,8 +26,8 @@ CliActions shipped_actions() {
             },
         .list_profiles = list_profiles,
         .write_output = write_output,
-        .install_service = install_service,
-        .uninstall_service = uninstall_service,
+        .install_service = [] { return with_platform_service_manager(install_service); },
+        .uninstall_service = [] { return with_platform_service_manager(uninstall_service); },
         .run_service = run_service,
     };
 }

@@ -10,11 +10,12 @@
 namespace vantrel {
 
 // Writes the document and one line feed to `out`, or into the file at `out_path` (created or
-// replaced whole; the directories on the way are not created). Returns 0, or prints
-// "erreur : écriture de {path} : {reason}" on `err` and returns 1; {path} is "la sortie standard"
-// when `out` refused the document.
-int write_output(std::string_view document, const std::optional<std::string>& out_path, std::ostream& out,
-                 std::ostream& err);
+// replaced whole; the directories on the way are not created). The failure is
+// "écriture de {path} : {reason}", {path} being "la sortie standard" when `out` refused the
+// document.
+[[nodiscard]] std::expected<void, std::string> write_output(std::string_view document,
+                                                            const std::optional<std::string>& out_path,
+                                                            std::ostream& out);
 
 // Creates or truncates the file at `path` (UTF-8), writes every byte and closes it; the failure is
 // the system's description of the error.

@@ -43,13 +43,13 @@ protected:
     }
 
     fs::path dir_;
-    std::ostringstream out_, err_;
+    std::ostringstream out_;
 };
 
 TEST_F(WriteOutput, StdoutGetsTheDocumentAndOneLineFeed) {
-    EXPECT_EQ(write_output("{\n  \"a\": 1\n}", std::nullopt, out_, err_), 0);
+    const auto written = write_output("{\n  \"a\": 1\n}", std::nullopt, out_);
+    EXPECT_TRUE(written) << written.error();
     EXPECT_EQ(out_.str(), "{\n  \"a\": 1\n}\n");
-    EXPECT_EQ(err_.str(), "");
 }
 
 // Standard output on a full disk: every write is refused with the system's code.
@@ -73,17 +73,18 @@ private:
 TEST_F(WriteOutput, RefusedStandardOutputFailsWithTheSystemsReason) {
     FullDiskStreamBuf buffer;
     std::ostream out(&buffer);
-    EXPECT_EQ(write_output("{}", std::nullopt, out, err_), 1);
-    EXPECT_EQ(err_.str(), "erreur : écriture de la sortie standard : " + describe_os_error(FullDiskStreamBuf::CODE) + "\n");
+    const auto written = write_output("{}", std::nullopt, out);
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error(), "écriture de la sortie standard : " + describe_os_error(FullDiskStreamBuf::CODE));
 }
 
 TEST_F(WriteOutput, FileGetsTheSameBytesAndReplacesALongerContent) {
     const fs::path file = dir_ / "rapport é.json";
     std::ofstream(file, std::ios::binary) << std::string(10000, 'x');
-    EXPECT_EQ(write_output("{}", utf8(file), out_, err_), 0);
+    const auto written = write_output("{}", utf8(file), out_);
+    EXPECT_TRUE(written) << written.error();
     EXPECT_EQ(read(file), "{}\n");
     EXPECT_EQ(out_.str(), "");
-    EXPECT_EQ(err_.str(), "");
 }
 
 #ifdef _WIN32
@@ -99,8 +100,8 @@ TEST_F(WriteOutput, HiddenSystemFileHeldByAReaderIsReplacedWhole) {
                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(reader);
 
-    EXPECT_EQ(write_output("{}", utf8(file), out_, err_), 0);
-    EXPECT_EQ(err_.str(), "");
+    const auto written = write_output("{}", utf8(file), out_);
+    EXPECT_TRUE(written) << written.error();
     char bytes[16] = {};
     DWORD got = 0;
     ASSERT_TRUE(ReadFile(reader.get(), bytes, sizeof bytes, &got, nullptr));
@@ -112,19 +113,21 @@ TEST_F(WriteOutput, HiddenSystemFileHeldByAReaderIsReplacedWhole) {
 
 TEST_F(WriteOutput, MissingDirectoryIsNotCreatedAndFailsWithTheSystemsReason) {
     const std::string path = utf8(dir_ / "absent" / "r.json");
-    EXPECT_EQ(write_output("{}", path, out_, err_), 1);
+    const auto written = write_output("{}", path, out_);
+    ASSERT_FALSE(written);
     EXPECT_EQ(out_.str(), "");
-    const std::string prefix = "erreur : écriture de " + path + " : ";
-    ASSERT_TRUE(err_.str().starts_with(prefix)) << err_.str();
-    const std::string reason = err_.str().substr(prefix.size());
-    EXPECT_TRUE(reason.ends_with(")\n")) << reason;  // "... (os error N)"
-    EXPECT_GT(reason.size(), std::string(" (os error 2)\n").size());
+    const std::string prefix = "écriture de " + path + " : ";
+    ASSERT_TRUE(written.error().starts_with(prefix)) << written.error();
+    const std::string reason = written.error().substr(prefix.size());
+    EXPECT_TRUE(reason.ends_with(")")) << reason;  // "... (os error N)"
+    EXPECT_GT(reason.size(), std::string(" (os error 2)").size());
     EXPECT_FALSE(fs::exists(dir_ / "absent"));
 }
 
 TEST_F(WriteOutput, ADirectoryInPlaceOfTheFileFails) {
-    EXPECT_EQ(write_output("{}", utf8(dir_), out_, err_), 1);
-    EXPECT_TRUE(err_.str().starts_with("erreur : écriture de " + utf8(dir_) + " : "));
+    const auto written = write_output("{}", utf8(dir_), out_);
+    ASSERT_FALSE(written);
+    EXPECT_TRUE(written.error().starts_with("écriture de " + utf8(dir_) + " : ")) << written.error();
 }
 
 }  // namespace

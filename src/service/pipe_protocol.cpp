@@ -17,7 +17,6 @@ constexpr std::string_view LEVEL_MISSING = "niveau manquant";
 // The reader skips a leading byte-order mark without a word, so it never describes this fault.
 constexpr std::string_view BYTE_ORDER_MARK_FAULT =
     "marque d'ordre des octets UTF-8 en tête de requête (ligne 1, colonne 1)";
-constexpr std::uint8_t MAX_LEVEL = 2;
 
 // Replies carry texts from requests and from the backlight back end; a text that is somehow not
 // UTF-8 must still give a reply, never an exception.
@@ -58,7 +57,7 @@ std::string operation_name(const Json& request) {
 std::expected<std::uint8_t, std::string_view> requested_level(const Json& request) {
     const auto level = request.find("level");
     if (level == request.end() || !level->is_number_unsigned()) return std::unexpected(LEVEL_MISSING);
-    return static_cast<std::uint8_t>(std::min<std::uint64_t>(level->get<std::uint64_t>(), MAX_LEVEL));
+    return limit_backlight_level(level->get<std::uint64_t>());
 }
 
 }  // namespace
@@ -72,7 +71,7 @@ std::string failure_reply(std::string_view reason) {
 }
 
 std::string handle_request(std::string_view received, const BacklightOperations& operations) {
-    received = received.substr(0, std::min(received.size(), REQUEST_BUFFER_SIZE));
+    received = received.substr(0, std::min(received.size(), PIPE_BUFFER_SIZE));
     if (!is_valid_utf8(received)) return failure_reply(NOT_UTF8);
 
     const auto request = parse_request(trim_white_space(received));

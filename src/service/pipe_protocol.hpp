@@ -11,20 +11,19 @@
 
 #include "hal/backlight.hpp"
 #include "hal/hal_error.hpp"
+#include "hal/service_pipe.hpp"
 
 namespace vantrel {
-
-// One read of at most this many bytes makes the request; the rest of a longer one is ignored.
-inline constexpr std::size_t REQUEST_BUFFER_SIZE = 4096;
 
 // The two backlight operations a request may run. The service wires backlight_read and
 // backlight_write; tests pass doubles.
 struct BacklightOperations {
     std::function<std::expected<KeyboardState, HalError>()> read;
-    std::function<std::expected<KeyboardState, HalError>(std::uint8_t level)> write;  // 0 to 2
+    std::function<std::expected<KeyboardState, HalError>(std::uint8_t level)> write;  // 0 to MAX_BACKLIGHT_LEVEL
 };
 
-// The reply to the received bytes, without its final line feed. Runs at most one operation.
+// The reply to the received bytes, without its final line feed. Runs at most one operation. Only
+// the first PIPE_BUFFER_SIZE bytes count; the rest of a longer request is ignored.
 [[nodiscard]] std::string handle_request(std::string_view received, const BacklightOperations& operations);
 
 // {"applied":true,"available":true,"known":…,"level":…,"max_level":…,"reason":"","source":…}

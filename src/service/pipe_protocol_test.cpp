@@ -153,13 +153,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HandleRequestLength, OnlyTheFirst4096BytesCount) {
     BacklightDouble backlight;
     std::string request = R"({"op":"keyboard_read","pad":")";
-    request.append(REQUEST_BUFFER_SIZE - request.size() - 2, 'x');
+    request.append(PIPE_BUFFER_SIZE - request.size() - 2, 'x');
     request += "\"}";
-    ASSERT_EQ(request.size(), REQUEST_BUFFER_SIZE);
+    ASSERT_EQ(request.size(), PIPE_BUFFER_SIZE);
     EXPECT_EQ(handle_request(request, backlight.operations()), THINKPAD_REPLY);
 
     // One byte more would be the closing brace: cut, the object is unfinished.
-    std::string longer = request.substr(0, REQUEST_BUFFER_SIZE - 1) + "\"}";
+    std::string longer = request.substr(0, PIPE_BUFFER_SIZE - 1) + "\"}";
     const std::string reply = handle_request(longer, backlight.operations());
     EXPECT_TRUE(reply.starts_with(R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,)"
                                   R"("reason":"requête illisible : [json.exception.parse_error.101] parse error )"
@@ -170,7 +170,7 @@ TEST(HandleRequestLength, OnlyTheFirst4096BytesCount) {
 
 TEST(HandleRequestLength, ACutInsideACharacterIsNotUtf8) {
     BacklightDouble backlight;
-    std::string request(REQUEST_BUFFER_SIZE - 1, ' ');
+    std::string request(PIPE_BUFFER_SIZE - 1, ' ');
     request += "é";
     EXPECT_EQ(handle_request(request, backlight.operations()), failure("requête non UTF-8"));
 }

@@ -5,15 +5,18 @@
 #include <string_view>
 
 #include "hal/exception_text.hpp"
+#include "hal/overlapped_io_win32.hpp"
+#include "hal/service_pipe.hpp"
 #include "hal/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {
 
+using win32::IoWait;
+
 constexpr DWORD OPEN_MODE = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
 constexpr DWORD PIPE_MODE = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
 constexpr DWORD MAX_INSTANCES = 1;
-constexpr DWORD BUFFER_SIZE = 4096;
 constexpr DWORD SYSTEM_DEFAULT_TIMEOUT = 0;
 // The flush worker only waits; it needs little stack.
 constexpr SIZE_T FLUSH_WORKER_STACK = 64 * 1024;
@@ -22,49 +25,7 @@ constexpr SIZE_T FLUSH_WORKER_STACK = 64 * 1024;
 constexpr DWORD CANCEL_RETRY_MS = 10;
 constexpr int CANCEL_RETRIES = 100;
 
-enum class Wait { Done, Stopped, TimedOut };
 enum class AfterClient { NextClient, Stop };
-
-DWORD milliseconds(std::chrono::milliseconds span) {
-    return static_cast<DWORD>(std::clamp<long long>(span.count(), 0, INFINITE - 1));
-}
-
-class Deadline {
-public:
-    explicit Deadline(std::chrono::milliseconds span) : end_(GetTickCount64() + milliseconds(span)) {}
-    [[nodiscard]] DWORD remaining() const {
-        const ULONGLONG now = GetTickCount64();
-        return now >= end_ ? 0 : static_cast<DWORD>(end_ - now);
-    }
-
-private:
-    ULONGLONG end_;
-};
-
-struct IoOutcome {
-    Wait wait;
-    bool ok;
-    DWORD bytes;
-};
-
-// Completes an overlapped read or write that the caller has just issued. A call that failed at
-// once is never waited on: after an immediate failure GetOverlappedResult would wait for ever.
-// A pending one is waited on for `limit` or until a stop; then it is cancelled and its
-// cancellation awaited, so the record and the buffer outlive the operation.
-IoOutcome complete(HANDLE pipe, OVERLAPPED& overlapped, BOOL issued, DWORD issue_error, HANDLE stop_event,
-                   DWORD limit) {
-    DWORD bytes = 0;
-    if (issued) return {Wait::Done, GetOverlappedResult(pipe, &overlapped, &bytes, FALSE) != FALSE, bytes};
-    if (issue_error != ERROR_IO_PENDING) return {Wait::Done, false, 0};
-
-    const HANDLE handles[] = {overlapped.hEvent, stop_event};
-    const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, limit);
-    if (woke != WAIT_OBJECT_0) CancelIoEx(pipe, &overlapped);
-    const bool ok = GetOverlappedResult(pipe, &overlapped, &bytes, /*wait=*/TRUE) != FALSE;
-    // An operation that completed just before its cancel counts as done.
-    if (woke == WAIT_OBJECT_0 || ok) return {Wait::Done, ok, bytes};
-    return {woke == WAIT_OBJECT_0 + 1 ? Wait::Stopped : Wait::TimedOut, false, bytes};
-}
 
 DWORD WINAPI flush_pipe(void* pipe) {
     return FlushFileBuffers(static_cast<HANDLE>(pipe)) ? ERROR_SUCCESS : GetLastError();
@@ -72,20 +33,20 @@ DWORD WINAPI flush_pipe(void* pipe) {
 
 // FlushFileBuffers returns once the client has read the reply, and cannot be given a time limit
 // or a stop event: it runs on a worker thread, which is waited on beside the stop event and ended
-// by cancelling the flush.
-Wait flush_reply(HANDLE pipe, HANDLE stop_event, DWORD limit) {
+// by cancelling the flush. Woken means the stop event.
+IoWait flush_reply(HANDLE pipe, HANDLE stop_event, DWORD limit) {
     win32::UniqueHandle worker(
         CreateThread(nullptr, FLUSH_WORKER_STACK, flush_pipe, pipe, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!worker) {
         // No thread to be had: the plain flush, unbounded, is still better than losing the reply.
         FlushFileBuffers(pipe);
-        return Wait::Done;
+        return IoWait::Completed;
     }
     const HANDLE handles[] = {worker.get(), stop_event};
     const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, limit);
-    if (woke == WAIT_OBJECT_0) return Wait::Done;
+    if (woke == WAIT_OBJECT_0) return IoWait::Completed;
 
-    const Wait why = woke == WAIT_OBJECT_0 + 1 ? Wait::Stopped : Wait::TimedOut;
+    const IoWait why = woke == WAIT_OBJECT_0 + 1 ? IoWait::Woken : IoWait::TimedOut;
     for (int attempt = 0; attempt < CANCEL_RETRIES; ++attempt) {
         CancelIoEx(pipe, nullptr);
         if (WaitForSingleObject(worker.get(), CANCEL_RETRY_MS) == WAIT_OBJECT_0) return why;
@@ -127,41 +88,36 @@ AfterClient serve_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const 
     std::string_view reply;
     {
         // On the stack: serving a client allocates nothing before the request is handled.
-        std::array<char, REQUEST_BUFFER_SIZE> request;
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = io_event;
-        ResetEvent(io_event);
-        const BOOL issued = ReadFile(pipe, request.data(), static_cast<DWORD>(request.size()), nullptr, &overlapped);
-        const DWORD issue_error = GetLastError();
-        const IoOutcome read =
-            complete(pipe, overlapped, issued, issue_error, stop_event, milliseconds(settings.request_timeout));
+        std::array<char, PIPE_BUFFER_SIZE> request;
+        const win32::IoOutcome read =
+            win32::read_with_deadline(pipe, io_event, request.data(), static_cast<DWORD>(request.size()),
+                                      win32::wait_milliseconds(settings.request_timeout), {stop_event});
         if (!read.ok) {
             // No request (the client left, sent nothing in time, or a stop came): no reply. On a
             // stop the loop ends and closes the pipe.
-            if (read.wait == Wait::Stopped) return AfterClient::Stop;
+            if (read.wait == IoWait::Woken) return AfterClient::Stop;
             DisconnectNamedPipe(pipe);
             return AfterClient::NextClient;
         }
-        const std::size_t received = std::min<std::size_t>(read.bytes, REQUEST_BUFFER_SIZE);
+        const std::size_t received = std::min<std::size_t>(read.bytes, PIPE_BUFFER_SIZE);
+        // This client holds the one pipe instance while its request is carried out. The backlight
+        // access tries this very pipe first, is refused at once (busy), and so runs the script
+        // here, in the service process.
         reply = reply_line(std::string_view(request.data(), received), operations, storage);
     }
 
-    const Deadline deadline(settings.reply_timeout);
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = io_event;
-    ResetEvent(io_event);
-    const BOOL issued = WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), nullptr, &overlapped);
-    const DWORD issue_error = GetLastError();
-    const IoOutcome write = complete(pipe, overlapped, issued, issue_error, stop_event, deadline.remaining());
+    const win32::Deadline deadline(settings.reply_timeout);
+    const win32::IoOutcome write =
+        win32::write_with_deadline(pipe, io_event, reply, deadline.remaining(), {stop_event});
     if (!write.ok || write.bytes != reply.size()) {
         CancelIoEx(pipe, nullptr);
-        if (write.wait == Wait::Stopped) return AfterClient::Stop;
+        if (write.wait == IoWait::Woken) return AfterClient::Stop;
         DisconnectNamedPipe(pipe);
         return AfterClient::NextClient;
     }
     // On a stop the pipe is closed without a disconnect: a close keeps the unread reply for the
     // client, a disconnect would discard it.
-    if (flush_reply(pipe, stop_event, deadline.remaining()) == Wait::Stopped) return AfterClient::Stop;
+    if (flush_reply(pipe, stop_event, deadline.remaining()) == IoWait::Woken) return AfterClient::Stop;
     DisconnectNamedPipe(pipe);
     return AfterClient::NextClient;
 }
@@ -171,31 +127,24 @@ AfterClient serve_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const 
 ServerEnd serve_pipe(const PipeServerSettings& settings, const std::atomic<std::uint8_t>& stop_requested,
                      HANDLE stop_event, HANDLE connect_event, const BacklightOperations& operations) {
     const win32::UniqueFileHandle pipe(CreateNamedPipeW(settings.pipe_name.c_str(), OPEN_MODE, PIPE_MODE, MAX_INSTANCES,
-                                                    BUFFER_SIZE, BUFFER_SIZE, SYSTEM_DEFAULT_TIMEOUT,
-                                                    /*security=*/nullptr));
+                                                        PIPE_BUFFER_SIZE, PIPE_BUFFER_SIZE, SYSTEM_DEFAULT_TIMEOUT,
+                                                        /*security=*/nullptr));
     if (!pipe) return ServerEnd::PipeUnavailable;
     // The request read and the reply write wait on this event beside the stop event.
     const win32::UniqueHandle io_event(CreateEventW(nullptr, /*manual_reset=*/TRUE, /*signalled=*/FALSE, nullptr));
     if (!io_event) return ServerEnd::PipeUnavailable;
 
     while (stop_requested.load(std::memory_order_acquire) == 0) {
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = connect_event;
-        ResetEvent(connect_event);
+        OVERLAPPED overlapped = win32::overlapped_record(connect_event);
         const BOOL connected = ConnectNamedPipe(pipe.get(), &overlapped);
         const DWORD code = GetLastError();
         if (connected) {
             if (code != ERROR_PIPE_CONNECTED) return ServerEnd::ConnectFailed;
         } else if (code == ERROR_IO_PENDING) {
-            const HANDLE handles[] = {connect_event, stop_event};
-            const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-            if (woke != WAIT_OBJECT_0) {
-                // The pending connection must end before its record goes out of scope.
-                CancelIoEx(pipe.get(), &overlapped);
-                DWORD ignored = 0;
-                GetOverlappedResult(pipe.get(), &overlapped, &ignored, /*wait=*/TRUE);
-                return woke == WAIT_OBJECT_0 + 1 ? ServerEnd::StopRequested : ServerEnd::WaitFailed;
-            }
+            // Without time limit, so only a failed wait ends it otherwise than a client or a stop.
+            const win32::IoOutcome waited = win32::await_pending(pipe.get(), overlapped, INFINITE, {stop_event});
+            if (waited.wait == IoWait::Woken) return ServerEnd::StopRequested;
+            if (waited.wait != IoWait::Completed) return ServerEnd::WaitFailed;
         }
         // Any other failure (ERROR_PIPE_CONNECTED among them): a client is, or was, there.
         if (serve_client(pipe.get(), io_event.get(), stop_event, settings, operations) == AfterClient::Stop)

@@ -9,14 +9,14 @@
 #include <cstdint>
 #include <string>
 
+#include "hal/service_pipe.hpp"
+#include "hal/text_win32.hpp"
 #include "service/pipe_protocol.hpp"
 
 namespace vantrel {
 
-inline constexpr const wchar_t* SERVICE_PIPE_NAME = L"\\\\.\\pipe\\VantrelHal";
-
 struct PipeServerSettings {
-    std::wstring pipe_name = SERVICE_PIPE_NAME;
+    std::wstring pipe_name = win32::to_utf16(SERVICE_PIPE_PATH);
     // A connected client that sends nothing for this long is dropped, so it cannot hold the only
     // instance.
     std::chrono::milliseconds request_timeout{5000};

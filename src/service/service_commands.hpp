@@ -1,18 +1,19 @@
 #pragma once
 
 #include <expected>
-#include <iosfwd>
 #include <string>
+
+#include "service/service_manager.hpp"
 
 namespace vantrel {
 
-// `service install` and `service uninstall`: register or remove the VantrelHal service. They print
-// their own progress messages on `out` and return the failure message otherwise.
-[[nodiscard]] std::expected<void, std::string> install_service(std::ostream& out);
-[[nodiscard]] std::expected<void, std::string> uninstall_service(std::ostream& out);
+// `service install` and `service uninstall`: register or remove the VantrelHal service. The value
+// is the progress messages, whole lines for standard output; the failure is the message.
+[[nodiscard]] std::expected<std::string, std::string> install_service(ServiceManager& services);
+[[nodiscard]] std::expected<std::string, std::string> uninstall_service(ServiceManager& services);
 
-// `--service`: hands the process to the service manager's dispatcher. Returns 0 when the service
-// manager hands control back, 1 (after printing the failure on `err`) when it refused.
-[[nodiscard]] int run_service(std::ostream& err);
+// `--service`: hands the process to the service manager's dispatcher, until the manager hands
+// control back; the failure is the dispatcher's refusal.
+[[nodiscard]] std::expected<void, std::string> run_service();
 
 }  // namespace vantrel

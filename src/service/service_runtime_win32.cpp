@@ -3,7 +3,7 @@
 // share only STOP_REQUESTED and STOP_EVENT, both changed by atomic exchange, without a lock.
 #include <atomic>
 #include <cstdint>
-#include <ostream>
+#include <string>
 
 #include "hal/backlight.hpp"
 #include "hal/unique_handle_win32.hpp"
@@ -84,16 +84,14 @@ void WINAPI service_main(DWORD, wchar_t**) {
 
 }  // namespace
 
-int run_service(std::ostream& err) {
+std::expected<void, std::string> run_service() {
     SERVICE_TABLE_ENTRYW dispatch_table[] = {
         {const_cast<wchar_t*>(SERVICE_NAME_W), service_main},
         {nullptr, nullptr},
     };
-    if (StartServiceCtrlDispatcherW(dispatch_table)) return 0;
+    if (StartServiceCtrlDispatcherW(dispatch_table)) return {};
     const DWORD code = GetLastError();
-    err << "erreur : démarrage par le Gestionnaire de services refusé (code " << code << ")\n";
-    err.flush();
-    return 1;
+    return std::unexpected("démarrage par le Gestionnaire de services refusé (code " + std::to_string(code) + ")");
 }
 
 }  // namespace vantrel
