@@ -47,6 +47,8 @@ std::expected<ProfileCatalogue, LoadError> load_profiles(const std::string& dir)
         const std::string path = join_path(dir, name);
         std::expected<std::string, LoadError> text = read_whole_file(path);
         if (!text) return std::unexpected(std::move(text.error()));
+        // Deliberately this exact English text, not a French one: it is the program's contract for
+        // a profile file that is not UTF-8.
         if (!is_valid_utf8(*text))
             return std::unexpected(LoadError{LoadErrorKind::NotUtf8, "stream did not contain valid UTF-8"});
         std::expected<MachineProfile, ProfileError> profile = parse_profile(*text);
