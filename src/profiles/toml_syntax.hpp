@@ -19,13 +19,13 @@ namespace vantrel {
 // document would overflow the stack (the main thread's stack is small under Wine). Every part of
 // a table header or key, every `[[...]]`, array and inline table counts one level; the tree is at
 // most twice as deep as the count, when every part of a header is an array of tables. Real
-// profiles need five.
+// profiles stay far below it.
 inline constexpr std::size_t MAX_NESTING = 100;
 
 // A document naming more tables than this is refused before it is parsed: toml++ looks a table
 // named by a header or a dotted key up in lists of all such tables met so far, which makes their
 // number cost its square. Every part of a table header and every part but the last of a dotted
-// key names one. Real profiles name a few dozen.
+// key names one. Real profiles stay far below it.
 inline constexpr std::size_t MAX_TABLES = 10000;
 
 // The first place where `text` goes past MAX_NESTING or MAX_TABLES, in toml++'s words.
