@@ -31,4 +31,10 @@ struct BacklightOperations {
 // {"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":…,"source":""}
 [[nodiscard]] std::string failure_reply(std::string_view reason);
 
+// The failure reply line, line feed included, for when not even failure_reply can be built: it
+// needs no memory, and it is what failure_reply gives for the text of an allocation failure.
+inline constexpr std::string_view OUT_OF_MEMORY_REPLY =
+    R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"mémoire insuffisante","source":""})"
+    "\n";
+
 }  // namespace vantrel

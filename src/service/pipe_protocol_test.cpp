@@ -40,6 +40,7 @@ const std::string THINKPAD_REPLY =
 TEST(PipeReply, SuccessAndFailureShapesByteForByte) {
     EXPECT_EQ(success_reply(THINKPAD_AT_ONE), THINKPAD_REPLY);
     EXPECT_EQ(failure_reply("niveau manquant"), failure("niveau manquant"));
+    EXPECT_EQ(failure_reply("mémoire insuffisante") + "\n", OUT_OF_MEMORY_REPLY);
 }
 
 TEST(PipeReply, EverySourceHasItsName) {

@@ -56,11 +56,6 @@ IoWait flush_reply(HANDLE pipe, HANDLE stop_event, DWORD limit) {
     return why;
 }
 
-// When not even a failure reply can be built, memory is what is missing.
-constexpr std::string_view OUT_OF_MEMORY_REPLY =
-    R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"mémoire insuffisante","source":""})"
-    "\n";
-
 // The reply line, line feed included, kept in `storage`. Whatever carrying out the request throws
 // (an allocation, a thread the PowerShell runner could not start), this client gets a failure
 // reply and the loop goes on with the next one.
