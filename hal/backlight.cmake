@@ -10,7 +10,7 @@ add_custom_command(
   VERBATIM)
 target_sources(hal PRIVATE src/backlight.cpp src/backlight_invocation.cpp ${VANTREL_BACKLIGHT_SCRIPT_CPP})
 if(WIN32)
-  target_sources(hal PRIVATE src/backlight_win32.cpp src/backlight_pipe_client_win32.cpp
+  target_sources(hal PRIVATE src/backlight_win32.cpp
                              src/backlight_script_file_win32.cpp src/powershell_runner_win32.cpp)
 else()
   target_sources(hal PRIVATE src/backlight_posix.cpp)

@@ -17,6 +17,7 @@ USAGE = (
     "Usage :\n"
     "  vantrel detect   [--profiles DIR] [--out FICHIER]\n"
     "  vantrel profiles [--profiles DIR]\n"
+    "  vantrel keyboard [NIVEAU]            (rétroéclairage du clavier : 0 à 2)\n"
     "  vantrel service  install|uninstall   (Windows : gestionnaire de services)\n"
     "  vantrel --service                    (interne : lancé par Windows)\n"
     "\n"
@@ -24,7 +25,8 @@ USAGE = (
     "  --profiles  dossier des profils machine TOML (défaut : ./profiles)\n"
     "  --out       écrit le rapport JSON anonymisé dans FICHIER (detect uniquement)\n"
     "\n"
-    "La lecture se fait toujours sur la machine locale, en lecture seule.\n"
+    "La détection lit toujours la machine locale, en lecture seule ;\n"
+    "seul keyboard NIVEAU y change quelque chose : le rétroéclairage du clavier.\n"
     "\n"
     "Sortie : JSON sur stdout. Codes de sortie : 0 succès, 1 erreur, 2 usage.").encode()
 

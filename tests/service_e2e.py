@@ -1,11 +1,19 @@
 """The service through Wine's service manager, in a prefix of its own: installation and removal
-with their messages, start, a request answered through the pipe, stop, any control ending it, a
-taken pipe name, and `--service` from a console. Every case removes the service at its end."""
+with their messages, start, a request answered through the pipe, `vantrel keyboard` served by the
+service or by its own script run, stop, the controls that change nothing, a squatted pipe name,
+and `--service` from a console. Every case removes the service at its end.
+
+Wine shows the mechanisms but enforces no access control: who may open the pipe, who may send
+which control and the impersonation level the client allows are decided by the system on Windows
+and are tested at their seams by the unit tests."""
+import json
 import os
 import shutil
 import unittest
 
-from e2e import BINARY_DIR, UNDER_WINE, main
+import jsonschema
+
+from e2e import BINARY_DIR, SOURCE_DIR, UNDER_WINE, main
 from service_wine import PIPE, SERVICE, ServiceControl, SystemPowershell, WinePrefix, install_copy, windows_path
 
 RUNNING, STOPPED = 4, 1
@@ -91,6 +99,87 @@ class Installation(ServiceCase):
         self.assertEqual(status[0], STOPPED)  # never started: its exit code says so (1077)
 
 
+def keyboard_document(answered_by, level):
+    return {"answered_by": answered_by, "source": "thinkpad-pm", "known": True, "level": level, "max_level": 2}
+
+
+# What the stand-in PowerShell answers for a ThinkPad at the level written ("recorded" keeps the
+# arguments it was given).
+def thinkpad_at(level, recorded):
+    return (f"record={windows_path(recorded)}\n"
+            f'stdout={{"available":true,"known":true,"level":{level},"max_level":2,'
+            '"source":"thinkpad-pm","applied":true,"reason":"","verified":true}\n')
+
+
+class Squatter(ServiceCase):
+    def test_client_sends_nothing_to_a_pipe_the_service_does_not_serve(self):
+        # No service installed; a program serves the name with as many instances as it likes.
+        holder = PREFIX.popen(CLIENT, ["hold", PIPE, "60", "255"])
+        try:
+            self.assertEqual(holder.stdout.readline(), "prêt\n".encode())
+            code, out, err = PREFIX.run(EXE, ["keyboard"])
+            self.assertEqual((code, out), (1, b""), err)
+            self.assertRegex(err.decode(), r"^erreur : ressource non disponible : le serveur du canal "
+                                           r"\\\\\.\\pipe\\VantrelHal n'est pas le service VantrelHal "
+                                           r"\(serveur : processus \d+ ; service : non installé\) : "
+                                           r"requête non envoyée\n$")
+        finally:
+            holder.kill()
+            holder.communicate()
+
+
+class Keyboard(ServiceCase):
+    """`vantrel keyboard` as the person at the keyboard runs it: no elevation is asked for."""
+
+    def setUp(self):
+        super().setUp()
+        if not POWERSHELL.available():
+            raise unittest.SkipTest("the stand-in PowerShell (target fake_powershell) is not built")
+        self.record = os.path.join(FOLDER, "keyboard-arguments.txt")
+        self.addCleanup(POWERSHELL.restore)
+        self.addCleanup(lambda: os.path.exists(self.record) and os.remove(self.record))
+
+    def keyboard(self, *args):
+        code, out, err = self.vantrel("keyboard", *args)
+        self.assertEqual((code, err), (0, b""), out)
+        document = json.loads(out)
+        # The project's pretty form, one document, one final line feed, as its schema describes it.
+        self.assertEqual(out.decode(), json.dumps(document, indent=2, ensure_ascii=False) + "\n")
+        with open(os.path.join(SOURCE_DIR, "docs", "schemas", "keyboard.schema.json"), encoding="utf-8") as f:
+            jsonschema.Draft202012Validator(json.load(f)).validate(document)
+        del document["notice"]
+        return document
+
+    def test_served_by_the_running_service(self):
+        POWERSHELL.install(thinkpad_at(1, self.record))
+        self.install()
+        self.start_running()
+        self.assertEqual(self.keyboard("7"), keyboard_document("service", 1))
+        with open(self.record, encoding="utf-8") as f:
+            self.assertEqual(f.read().splitlines()[6:10], ["-Mode", "write", "-Level", "2"])  # 7 is 2
+        self.assertEqual(self.keyboard(), keyboard_document("service", 1))
+        self.assertEqual(CONTROL.call("stop", SERVICE)[0], 0)
+        self.assertStoppedCleanly()
+
+    def test_without_the_service_the_command_runs_the_script_itself(self):
+        POWERSHELL.install(thinkpad_at(0, self.record))
+        self.assertEqual(self.keyboard("0"), keyboard_document("script", 0))
+        with open(self.record, encoding="utf-8") as f:
+            self.assertEqual(f.read().splitlines()[6:10], ["-Mode", "write", "-Level", "0"])
+
+    def test_a_failure_is_said_once(self):
+        POWERSHELL.install(f"record={windows_path(self.record)}\n"
+                           'stdout={"available":false,"known":false,"level":0,"max_level":0,'
+                           '"source":"","applied":false,"reason":"","verified":false}\n')
+        self.install()
+        self.start_running()
+        self.assertEqual(self.vantrel("keyboard"),
+                         (1, b"", "erreur : ressource non disponible : aucune interface de rétroéclairage clavier "
+                                  "détectée\n".encode()))
+        self.assertEqual(CONTROL.call("stop", SERVICE)[0], 0)
+        self.assertStoppedCleanly()
+
+
 class Runtime(ServiceCase):
     def test_started_service_answers_on_its_pipe_then_stops(self):
         self.install()
@@ -106,19 +195,38 @@ class Runtime(ServiceCase):
         self.assertEqual(CONTROL.call("stop", SERVICE)[0], 0)
         self.assertStoppedCleanly()
 
-    def test_any_control_ends_the_service(self):
+    def test_only_stop_ends_the_service(self):
         self.install()
         self.start_running()
+        # Any interactive user may send these two on Windows: neither may stop a LocalSystem service.
         self.assertEqual(CONTROL.call("interrogate", SERVICE)[0], 0)
+        CONTROL.call("control", SERVICE, "128")
+        reached, status = CONTROL.wait("stopped", 2)
+        self.assertFalse(reached, status)
+        self.assertEqual(status[0], RUNNING)
+        self.assertEqual(CONTROL.request(b'{"op":"Keyboard_Read"}')[0], 0)  # still serving
+        self.assertEqual(CONTROL.call("stop", SERVICE)[0], 0)
         self.assertStoppedCleanly()
 
-    def test_taken_pipe_name_gives_running_then_stopped_with_code_0(self):
+    def test_squatted_pipe_name_stops_the_service_with_its_code_and_the_client_refuses(self):
         self.install()
-        holder = PREFIX.popen(CLIENT, ["hold", PIPE, "20"])
+        # A local program that took the name first. (One that allows many instances is refused
+        # the same way by Windows, through FILE_FLAG_FIRST_PIPE_INSTANCE, which Wine 8 does not
+        # enforce: see the next case and the pipe server's unit tests.)
+        holder = PREFIX.popen(CLIENT, ["hold", PIPE, "60"])
         try:
             self.assertEqual(holder.stdout.readline(), "prêt\n".encode())
             self.start()
-            self.assertStoppedCleanly()
+            reached, status = CONTROL.wait("stopped")
+            self.assertTrue(reached, status)
+            self.assertEqual(status[0], STOPPED)
+            # The system's code for a name another process holds (ERROR_ACCESS_DENIED on Windows).
+            self.assertIn(status[1], (5, 231), status)
+            code, out, err = self.vantrel("keyboard", "1")
+            self.assertEqual((code, out), (1, b""), err)
+            self.assertRegex(err.decode(), r"^erreur : ressource non disponible : le serveur du canal "
+                                           r"\\\\\.\\pipe\\VantrelHal n'est pas le service VantrelHal "
+                                           r"\(serveur : processus \d+ ; service : arrêté\) : requête non envoyée\n$")
         finally:
             holder.kill()
             holder.communicate()

@@ -181,10 +181,4 @@ std::expected<KeyboardState, HalError> interpret_backlight_output(std::string_vi
     return KeyboardState{record->known, *source, std::min(record->level, max_level), max_level};
 }
 
-std::expected<KeyboardState, HalError> backlight_read() { return run_backlight(BacklightMode::Read, 0); }
-
-std::expected<KeyboardState, HalError> backlight_write(std::uint8_t level) {
-    return run_backlight(BacklightMode::Write, limit_backlight_level(level));
-}
-
 }  // namespace vantrel

@@ -1,6 +1,7 @@
 #pragma once
-// Keyboard backlight access: through the service's pipe when it answers, otherwise by running the
-// embedded PowerShell script in this process.
+// The keyboard backlight as this process reaches it: the embedded PowerShell script run here, and
+// the reading of its one-line result record. Who calls it (the service for a pipe request, or a
+// user's command when no service answers) is the caller's business.
 
 #include <chrono>
 #include <cstdint>
@@ -9,7 +10,6 @@
 #include <string_view>
 
 #include "hal/hal_error.hpp"
-#include "hal/service_pipe.hpp"
 
 namespace vantrel {
 
@@ -20,7 +20,8 @@ enum class BacklightMode : std::uint8_t { Read, Write };
 // The highest level any back end has.
 inline constexpr std::uint8_t MAX_BACKLIGHT_LEVEL = 2;
 
-// A wanted level as the backlight takes it: anything above the highest level is the highest.
+// A wanted level as the backlight takes it: anything above the highest level is the highest. The
+// one place a level is limited: where a wanted level comes in (a pipe request, the command line).
 [[nodiscard]] constexpr std::uint8_t limit_backlight_level(std::uint64_t wanted) {
     return static_cast<std::uint8_t>(wanted < MAX_BACKLIGHT_LEVEL ? wanted : MAX_BACKLIGHT_LEVEL);
 }
@@ -40,28 +41,24 @@ struct KeyboardState {
     friend bool operator==(const KeyboardState&, const KeyboardState&) = default;
 };
 
-[[nodiscard]] std::expected<KeyboardState, HalError> backlight_read();
-// Any level above the highest is taken as the highest.
-[[nodiscard]] std::expected<KeyboardState, HalError> backlight_write(std::uint8_t level);
-
-// Where run_backlight goes and how long it waits. The defaults are the product's; tests point the
-// client at a pipe of their own, the runner at a stand-in PowerShell, and shorten the bound.
-struct BacklightChannel {
-    std::string pipe_path{SERVICE_PIPE_PATH};
+// How the script is run. The defaults are the product's; tests point the runner at a stand-in
+// PowerShell and shorten the bound.
+struct BacklightScriptSettings {
     // Absolute path of the PowerShell program; empty means Windows PowerShell in the system
     // directory. Never a bare name: the service runs as LocalSystem, and the program search looks
     // first in the executable's own folder, where whoever can write would run code with its rights.
     std::string powershell_program;
-    // Bounds the pipe exchange and the PowerShell run each: a back end that hangs must not hold
-    // the service for ever.
+    // Bounds the PowerShell run: a back end that hangs must not hold the service for ever.
     std::chrono::seconds time_limit{60};
 };
 
-// `level` is 0 to 2. Tries the service's pipe, then the script.
-[[nodiscard]] std::expected<KeyboardState, HalError> run_backlight(BacklightMode mode, std::uint8_t level,
-                                                                   const BacklightChannel& channel = {});
+// Writes the script, runs it with `mode` and `level` (0 to MAX_BACKLIGHT_LEVEL), deletes it, and
+// reads its result record.
+[[nodiscard]] std::expected<KeyboardState, HalError> run_backlight_script(BacklightMode mode, std::uint8_t level,
+                                                                          const BacklightScriptSettings& settings = {});
 
-// Turns the script's one-line result record (or the service's reply) into a state or an error.
+// Turns the script's one-line result record (or the service's reply, which has its shape) into a
+// state or an error.
 [[nodiscard]] std::expected<KeyboardState, HalError> interpret_backlight_output(std::string_view text,
                                                                                 BacklightMode mode);
 

@@ -2,11 +2,6 @@
 
 namespace vantrel {
 
-std::string backlight_pipe_request(BacklightMode mode, std::uint8_t level) {
-    if (mode == BacklightMode::Write) return R"({"op":"keyboard_write","level":)" + std::to_string(level) + "}\n";
-    return "{\"op\":\"keyboard_read\"}\n";
-}
-
 std::string backlight_script_file_name(std::uint32_t process_id) {
     return "vantrel-keyboard-" + std::to_string(process_id) + ".ps1";
 }

@@ -1,6 +1,6 @@
 #pragma once
-// What backlight access sends out: the pipe request, the script's file name and PowerShell's
-// command line. Pure text, so it is tested natively; the Windows runner only passes it on.
+// What running the backlight script sends out: the script's file name and PowerShell's command
+// line. Pure text, so it is tested natively; the Windows runner only passes it on.
 
 #include <chrono>
 #include <cstdint>
@@ -15,10 +15,6 @@ namespace vantrel {
 // The text of the backlight script, carried in the executable (generated from the script file
 // at build time).
 [[nodiscard]] std::string_view backlight_script_text();
-
-// `{"op":"keyboard_write","level":N}` in write mode, `{"op":"keyboard_read"}` in read mode, with
-// the final line feed.
-[[nodiscard]] std::string backlight_pipe_request(BacklightMode mode, std::uint8_t level);
 
 // "vantrel-keyboard-{pid}.ps1".
 [[nodiscard]] std::string backlight_script_file_name(std::uint32_t process_id);

@@ -2,9 +2,10 @@
 
 namespace vantrel {
 
-// The backlight back ends (the service's pipe, PowerShell and the drivers it reaches) exist on
-// Windows only; natively there is nothing to reach.
-std::expected<KeyboardState, HalError> run_backlight(BacklightMode, std::uint8_t, const BacklightChannel&) {
+// The backlight back ends (PowerShell and the drivers it reaches) exist on Windows only; natively
+// there is nothing to reach.
+std::expected<KeyboardState, HalError> run_backlight_script(BacklightMode, std::uint8_t,
+                                                            const BacklightScriptSettings&) {
     return std::unexpected(
         HalError{HalErrorKind::Unavailable, "le rétroéclairage clavier n'est accessible que sous Windows"});
 }

@@ -205,13 +205,6 @@ TEST(Backlight, InvalidUtf8IsReplacedNotTrusted) {
     EXPECT_EQ(result.error().message, "a\uFFFD");
 }
 
-TEST(BacklightInvocation, PipeRequests) {
-    EXPECT_EQ(backlight_pipe_request(Read, 0), "{\"op\":\"keyboard_read\"}\n");
-    EXPECT_EQ(backlight_pipe_request(Read, 0).size(), 23U);
-    EXPECT_EQ(backlight_pipe_request(Write, 2), "{\"op\":\"keyboard_write\",\"level\":2}\n");
-    EXPECT_EQ(backlight_pipe_request(Read, 1), "{\"op\":\"keyboard_read\"}\n");
-}
-
 TEST(BacklightInvocation, ScriptFileNameAndArguments) {
     EXPECT_EQ(backlight_script_file_name(4242), "vantrel-keyboard-4242.ps1");
     const std::vector<std::string> expected{
@@ -271,7 +264,7 @@ TEST(BacklightScript, AsciiWithLineFeedsOnly) {
 
 #ifndef _WIN32
 TEST(Backlight, OnlyReachableOnWindows) {
-    for (const auto& result : {backlight_read(), backlight_write(2)}) {
+    for (const auto& result : {run_backlight_script(Read, 0), run_backlight_script(Write, 2)}) {
         ASSERT_FALSE(result.has_value());
         EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
         EXPECT_EQ(result.error().message, "le rétroéclairage clavier n'est accessible que sous Windows");

@@ -1,18 +1,16 @@
-// run_backlight end to end on Windows (under Wine here): the script path through the stand-in
+// The backlight script run end to end on Windows (under Wine here), through the stand-in
 // PowerShell built beside this test binary (tests/fake-powershell), handed to the runner by its
-// path, and the pipe path through a pipe server of the test's own.
+// path.
 #include <windows.h>
 
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "hal/backlight.hpp"
@@ -27,7 +25,6 @@ namespace {
 using namespace std::chrono_literals;
 using enum BacklightMode;
 using test::PrintTo;
-using win32::UniqueHandle;
 using win32::UniqueFileHandle;
 
 std::string read_file(const std::wstring& path) {
@@ -70,10 +67,8 @@ constexpr std::string_view THINKPAD_LINE =
 
 std::string stand_in() { return exe_dir() + "fake_powershell.exe"; }
 
-// A pipe nobody serves: the client falls back to the script.
-BacklightChannel no_service(std::chrono::seconds limit = 60s, std::string program = stand_in()) {
-    return BacklightChannel{R"(\\.\pipe\vantrel-test-nobody-)" + std::to_string(GetCurrentProcessId()),
-                            std::move(program), limit};
+BacklightScriptSettings stand_in_script(std::chrono::seconds limit = 60s, std::string program = stand_in()) {
+    return BacklightScriptSettings{std::move(program), limit};
 }
 
 // A folder of its own per test, and the control file of the stand-in pointed at from it.
@@ -107,7 +102,7 @@ protected:
 
 TEST_F(FakePowershell, RunsTheScriptWithTheTwelveArgumentsThenDeletesIt) {
     control("copy-script=" + path(L"script") + "\n", THINKPAD_LINE);
-    const auto result = run_backlight(Write, 1, no_service());
+    const auto result = run_backlight_script(Write, 1, stand_in_script());
     ASSERT_TRUE(result.has_value()) << result.error().display();
     EXPECT_EQ(*result, (KeyboardState{true, BacklightSource::ThinkpadPm, 1, 2}));
 
@@ -121,7 +116,7 @@ TEST_F(FakePowershell, RunsTheScriptWithTheTwelveArgumentsThenDeletesIt) {
 
 TEST_F(FakePowershell, ReadModeSendsLevelZero) {
     control("", THINKPAD_LINE);
-    const auto result = run_backlight(Read, 0, no_service());
+    const auto result = run_backlight_script(Read, 0, stand_in_script());
     ASSERT_TRUE(result.has_value()) << result.error().display();
     const auto arguments = lines(read_file(wpath(L"args")));
     ASSERT_EQ(arguments.size(), 12U);
@@ -142,7 +137,7 @@ class FakePowershellOutcome : public FakePowershell, public testing::WithParamIn
 
 TEST_P(FakePowershellOutcome, GivesTheError) {
     control(GetParam().control, GetParam().stdout_bytes);
-    const auto result = run_backlight(Write, 2, no_service());
+    const auto result = run_backlight_script(Write, 2, stand_in_script());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, GetParam().kind);
     if (GetParam().prefix_only) {
@@ -184,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
     test::RowName{});
 
 TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {
-    const auto result = run_backlight(Read, 0, no_service(60s, exe_dir() + "absent-powershell.exe"));
+    const auto result = run_backlight_script(Read, 0, stand_in_script(60s, exe_dir() + "absent-powershell.exe"));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
     EXPECT_EQ(result.error().message, "PowerShell indisponible : " + win32::system_message(ERROR_FILE_NOT_FOUND));
@@ -194,7 +189,7 @@ TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {
 TEST_F(FakePowershell, TimeOutEndsThePowershellRun) {
     control("sleep-ms=60000\n", THINKPAD_LINE);
     const auto start = std::chrono::steady_clock::now();
-    const auto result = run_backlight(Read, 0, no_service(2s));
+    const auto result = run_backlight_script(Read, 0, stand_in_script(2s));
     const auto elapsed = std::chrono::steady_clock::now() - start;
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
@@ -207,7 +202,7 @@ TEST_F(FakePowershell, TimeOutEndsWhatPowershellStarted) {
     // The sleeper holds the output pipes open: only ending the whole job lets the reads finish.
     control("spawn-sleeper=1\nsleep-ms=60000\n", THINKPAD_LINE);
     const auto start = std::chrono::steady_clock::now();
-    const auto result = run_backlight(Read, 0, no_service(2s));
+    const auto result = run_backlight_script(Read, 0, stand_in_script(2s));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().message, "commande de rétroéclairage sans réponse (2 s)");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
@@ -216,7 +211,7 @@ TEST_F(FakePowershell, TimeOutEndsWhatPowershellStarted) {
 TEST_F(FakePowershell, LeftoverChildDoesNotHoldTheCaller) {
     control("spawn-sleeper=1\n", THINKPAD_LINE);
     const auto start = std::chrono::steady_clock::now();
-    const auto result = run_backlight(Write, 1, no_service());
+    const auto result = run_backlight_script(Write, 1, stand_in_script());
     ASSERT_TRUE(result.has_value()) << result.error().display();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
 }
@@ -224,7 +219,7 @@ TEST_F(FakePowershell, LeftoverChildDoesNotHoldTheCaller) {
 TEST_F(FakePowershell, PlantedFileIsReplacedNotReused) {
     write_file(script_path(), "Write-Output 'planted'\n");
     control("copy-script=" + path(L"script") + "\n", THINKPAD_LINE);
-    ASSERT_TRUE(run_backlight(Write, 1, no_service()).has_value());
+    ASSERT_TRUE(run_backlight_script(Write, 1, stand_in_script()).has_value());
     EXPECT_EQ(read_file(wpath(L"script")), backlight_script_text());
     EXPECT_FALSE(exists(script_path()));
 }
@@ -236,7 +231,7 @@ TEST_F(FakePowershell, FileThatCannotBeReplacedStopsTheRun) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
     control("", THINKPAD_LINE);
-    const auto result = run_backlight(Read, 0, no_service());
+    const auto result = run_backlight_script(Read, 0, stand_in_script());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
     EXPECT_TRUE(result.error().message.starts_with("script de rétroéclairage non créé : ")) << result.error().message;
@@ -245,114 +240,6 @@ TEST_F(FakePowershell, FileThatCannotBeReplacedStopsTheRun) {
     EXPECT_EQ(read_file(script_path()), "planted");
     held.reset();
     DeleteFileW(script_path().c_str());
-}
-
-// One client served on a pipe of the test's own: what it received, and the reply chosen.
-class TestPipeServer {
-public:
-    enum class Answer { Reply, CloseWithoutReply, Silence };
-
-    TestPipeServer(std::string reply, Answer answer = Answer::Reply)
-        : name_(R"(\\.\pipe\vantrel-test-)" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(serial_++)),
-          pipe_(CreateNamedPipeW(win32::to_utf16(name_).c_str(), PIPE_ACCESS_DUPLEX,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                 PIPE_BUFFER_SIZE, PIPE_BUFFER_SIZE, 0, nullptr)),
-          done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-        thread_ = std::thread([this, reply = std::move(reply), answer] {
-            if (!ConnectNamedPipe(pipe_.get(), nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) return;
-            std::string buffer(PIPE_BUFFER_SIZE, '\0');
-            DWORD got = 0;
-            if (ReadFile(pipe_.get(), buffer.data(), PIPE_BUFFER_SIZE, &got, nullptr)) received_ = buffer.substr(0, got);
-            if (answer == Answer::Reply) {
-                DWORD written = 0;
-                WriteFile(pipe_.get(), reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
-                FlushFileBuffers(pipe_.get());
-            } else if (answer == Answer::Silence) {
-                WaitForSingleObject(done_.get(), 30000);
-            }
-            DisconnectNamedPipe(pipe_.get());
-        });
-    }
-    ~TestPipeServer() {
-        SetEvent(done_.get());
-        // A server still waiting for its client (the test failed before connecting) is released
-        // by a client of our own.
-        UniqueFileHandle unblock(CreateFileW(win32::to_utf16(name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-        unblock.reset();
-        if (thread_.joinable()) thread_.join();
-    }
-
-    [[nodiscard]] bool ready() const { return static_cast<bool>(pipe_); }
-    [[nodiscard]] BacklightChannel channel(std::chrono::seconds limit = 60s) const { return {name_, stand_in(), limit}; }
-    std::string received() {
-        thread_.join();
-        return received_;
-    }
-
-private:
-    static inline std::atomic<int> serial_{0};
-    std::string name_;
-    UniqueFileHandle pipe_;
-    UniqueHandle done_;
-    std::string received_;
-    std::thread thread_;
-};
-
-TEST_F(FakePowershell, PipeAnswersAndTheScriptIsNotRun) {
-    control("", THINKPAD_LINE);
-    TestPipeServer server(
-        R"({"applied":true,"available":true,"known":true,"level":2,"max_level":2,"reason":"","source":"hid"})"
-        "\n");
-    ASSERT_TRUE(server.ready());
-    const auto result = run_backlight(Write, 2, server.channel());
-    ASSERT_TRUE(result.has_value()) << result.error().display();
-    EXPECT_EQ(*result, (KeyboardState{true, BacklightSource::Hid, 2, 2}));
-    EXPECT_EQ(server.received(), "{\"op\":\"keyboard_write\",\"level\":2}\n");
-    EXPECT_FALSE(exists(wpath(L"args"))) << "the script ran although the pipe answered";
-}
-
-TEST(BacklightPipe, ReadRequestAndServiceFailureReply) {
-    TestPipeServer server(
-        R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"ressource non disponible : aucune interface de rétroéclairage clavier détectée","source":""})"
-        "\n");
-    ASSERT_TRUE(server.ready());
-    const auto result = run_backlight(Read, 0, server.channel());
-    ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().display(),
-              "ressource non disponible : ressource non disponible : aucune interface de rétroéclairage clavier détectée");
-    EXPECT_EQ(server.received(), "{\"op\":\"keyboard_read\"}\n");
-}
-
-TEST(BacklightPipe, ReplyBeyond4096BytesIsCutAndUnreadable) {
-    TestPipeServer server(
-        R"({"applied":true,"available":true,"known":true,"level":2,"max_level":2,"source":"hid","reason":")" +
-        std::string(5000, 'x') + "\"}\n");
-    ASSERT_TRUE(server.ready());
-    const auto result = run_backlight(Read, 0, server.channel());
-    ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().kind, HalErrorKind::InvalidData);
-    EXPECT_TRUE(result.error().message.starts_with("réponse de rétroéclairage illisible : ")) << result.error().message;
-}
-
-TEST(BacklightPipe, ServerHangingUpInterruptsTheExchange) {
-    TestPipeServer server("", TestPipeServer::Answer::CloseWithoutReply);
-    ASSERT_TRUE(server.ready());
-    const auto result = run_backlight(Read, 0, server.channel());
-    ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
-    EXPECT_EQ(result.error().message, "service HAL joignable mais échange interrompu");
-}
-
-TEST(BacklightPipe, SilentServerTimesOut) {
-    TestPipeServer server("", TestPipeServer::Answer::Silence);
-    ASSERT_TRUE(server.ready());
-    const auto start = std::chrono::steady_clock::now();
-    const auto result = run_backlight(Read, 0, server.channel(1s));
-    ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().message, "commande de rétroéclairage sans réponse (1 s)");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
 }
 
 TEST(BacklightInvocation, CommandLineSplitsBackIntoTheArguments) {

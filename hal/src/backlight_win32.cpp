@@ -1,4 +1,4 @@
-// The backlight operations on Windows: the service's pipe first, else the script run here.
+// The backlight script run on Windows: written, run by Windows PowerShell, deleted, its record read.
 #include <windows.h>
 
 #include <chrono>
@@ -7,7 +7,6 @@
 
 #include "hal/backlight.hpp"
 #include "hal/backlight_invocation.hpp"
-#include "hal/backlight_pipe_client_win32.hpp"
 #include "hal/backlight_script_file_win32.hpp"
 #include "hal/executable_path_win32.hpp"
 #include "hal/powershell_runner_win32.hpp"
@@ -47,34 +46,22 @@ std::expected<ProcessOutcome, HalError> run_script_file(const std::wstring& scri
                           limit);
 }
 
-std::expected<KeyboardState, HalError> run_script(BacklightMode mode, std::uint8_t level,
-                                                  const BacklightChannel& channel) {
+}  // namespace
+
+std::expected<KeyboardState, HalError> run_backlight_script(BacklightMode mode, std::uint8_t level,
+                                                            const BacklightScriptSettings& settings) {
     const auto script_path = backlight_script_path();
     if (!script_path) return std::unexpected(script_path.error());
-    std::wstring program = win32::to_utf16(channel.powershell_program);
+    std::wstring program = win32::to_utf16(settings.powershell_program);
     if (program.empty()) {
         auto system = system_powershell();
         if (!system) return std::unexpected(std::move(system.error()));
         program = std::move(*system);
     }
-    const auto outcome = run_script_file(*script_path, program, mode, level, channel.time_limit);
+    const auto outcome = run_script_file(*script_path, program, mode, level, settings.time_limit);
     if (!outcome) return std::unexpected(outcome.error());
     if (outcome->exit_code != 0) return std::unexpected(unavailable("commande de rétroéclairage en échec"));
     return interpret_backlight_output(decode_utf8_lossy(outcome->standard_output), mode);
-}
-
-}  // namespace
-
-std::expected<KeyboardState, HalError> run_backlight(BacklightMode mode, std::uint8_t level,
-                                                     const BacklightChannel& channel) {
-    if (auto reply = exchange_over_pipe(channel.pipe_path, backlight_pipe_request(mode, level), channel.time_limit)) {
-        if (!*reply) return std::unexpected(std::move(reply->error()));
-        // A failure reply's reason already starts with the service's own prefix ("ressource non
-        // disponible : …"); it becomes this error's message unchanged, so the display shows the
-        // prefix twice. That doubled prefix is deliberate: it is the system's contract.
-        return interpret_backlight_output(decode_utf8_lossy(**reply), mode);
-    }
-    return run_script(mode, level, channel);
 }
 
 }  // namespace vantrel

@@ -3,6 +3,7 @@
 #include <ostream>
 #include <variant>
 
+#include "hal/backlight.hpp"
 #include "hal/exception_text.hpp"
 
 namespace vantrel {
@@ -89,12 +90,27 @@ int run_service_command(std::span<const std::string> args, const CliActions& act
     return EXIT_OK;
 }
 
+// `keyboard [NIVEAU]`: reads the backlight, or sets it and reads it back. No option.
+int run_keyboard_command(std::span<const std::string> args, const CliActions& actions, std::ostream& out,
+                         std::ostream& err) {
+    std::optional<std::uint8_t> level;
+    if (args.size() > 1) {
+        level = parse_backlight_level(args[1]);
+        if (!level) return report_usage_error(err, "niveau invalide : " + args[1] + " (entier décimal de 0 ou plus)");
+    }
+    if (args.size() > 2) return report_usage_error(err, "argument en trop pour keyboard : " + args[2]);
+    const auto document = actions.keyboard(level);
+    if (!document) return report_failure(err, document.error());
+    return exit_code(actions.write_output(*document, std::nullopt, out), err);
+}
+
 int dispatch(std::span<const std::string> args, const CliActions& actions, std::ostream& out, std::ostream& err) {
     if (args.empty()) return print_usage(out, EXIT_USAGE);
     const std::string& first = args[0];
     if (first == "--service") return exit_code(actions.run_service(), err);
     if (first == "-h" || first == "--help") return print_usage(out, EXIT_OK);
     if (first == "service") return run_service_command(args, actions, out, err);
+    if (first == "keyboard") return run_keyboard_command(args, actions, out, err);
 
     ParseOutcome parsed = parse_options(args);
     if (auto* usage = std::get_if<UsageError>(&parsed)) return report_usage_error(err, usage->message);
@@ -108,6 +124,18 @@ int dispatch(std::span<const std::string> args, const CliActions& actions, std::
 }
 
 }  // namespace
+
+std::optional<std::uint8_t> parse_backlight_level(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    // Limited digit by digit, so no number of digits overflows: once the highest level is reached,
+    // more digits keep it there.
+    std::uint8_t level = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        level = limit_backlight_level(std::uint64_t{level} * 10 + static_cast<std::uint64_t>(c - '0'));
+    }
+    return level;
+}
 
 int report_usage_error(std::ostream& err, std::string_view message) {
     err << FAILURE_PREFIX << message << "\n\n" << USAGE << '\n';

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <expected>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -10,11 +11,12 @@
 
 namespace vantrel {
 
-// The usage text: 13 lines, 548 bytes of UTF-8, no line feed after the last line.
+// The usage text: 15 lines of UTF-8, no line feed after the last line.
 inline constexpr std::string_view USAGE =
     "Usage :\n"
     "  vantrel detect   [--profiles DIR] [--out FICHIER]\n"
     "  vantrel profiles [--profiles DIR]\n"
+    "  vantrel keyboard [NIVEAU]            (rétroéclairage du clavier : 0 à 2)\n"
     "  vantrel service  install|uninstall   (Windows : gestionnaire de services)\n"
     "  vantrel --service                    (interne : lancé par Windows)\n"
     "\n"
@@ -22,7 +24,8 @@ inline constexpr std::string_view USAGE =
     "  --profiles  dossier des profils machine TOML (défaut : ./profiles)\n"
     "  --out       écrit le rapport JSON anonymisé dans FICHIER (detect uniquement)\n"
     "\n"
-    "La lecture se fait toujours sur la machine locale, en lecture seule.\n"
+    "La détection lit toujours la machine locale, en lecture seule ;\n"
+    "seul keyboard NIVEAU y change quelque chose : le rétroéclairage du clavier.\n"
     "\n"
     "Sortie : JSON sur stdout. Codes de sortie : 0 succès, 1 erreur, 2 usage.";
 
@@ -51,6 +54,9 @@ struct CliActions {
     // The progress messages, whole lines, that the command line prints on standard output.
     std::function<ActionOutcome<std::string>()> install_service;
     std::function<ActionOutcome<std::string>()> uninstall_service;
+    // `keyboard`: given the wanted level (0 to 2, already limited), or none to read: the rendered
+    // JSON document of the backlight's state.
+    std::function<ActionOutcome<std::string>(std::optional<std::uint8_t> level)> keyboard;
     // Blocks while the process runs as a service, until the service manager hands control back.
     std::function<ActionOutcome<void>()> run_service;
 };
@@ -60,6 +66,10 @@ struct CliActions {
 // command line was wrong.
 [[nodiscard]] int run_command_line(std::span<const std::string> args, const CliActions& actions,
                                    std::ostream& out, std::ostream& err);
+
+// The level of `keyboard NIVEAU`: decimal digits only, 2 or more meaning 2, however many digits;
+// absent for anything else (a sign, a blank, a fraction, an empty text).
+[[nodiscard]] std::optional<std::uint8_t> parse_backlight_level(std::string_view text);
 
 // Prints a usage error ("erreur : {message}", an empty line, the usage text) and returns 2.
 int report_usage_error(std::ostream& err, std::string_view message);

@@ -22,6 +22,7 @@ struct Recorder {
     ActionOutcome<std::string> installed = std::string("installé\n");
     ActionOutcome<std::string> uninstalled = std::string();
     ActionOutcome<void> served;
+    ActionOutcome<std::string> keyboard_document = std::string("{clavier}");
     std::function<void()> during_action = [] {};
 
     CliActions actions() {
@@ -49,6 +50,11 @@ struct Recorder {
                     calls.push_back("uninstall");
                     return uninstalled;
                 },
+            .keyboard =
+                [this](std::optional<std::uint8_t> level) {
+                    calls.push_back(level ? "keyboard " + std::to_string(*level) : "keyboard read");
+                    return keyboard_document;
+                },
             .run_service = [this] { calls.push_back("run_service"); return served; },
         };
     }
@@ -71,10 +77,19 @@ const std::string USAGE_LINE = std::string(USAGE) + "\n";
 
 std::string usage_error(const std::string& message) { return "erreur : " + message + "\n\n" + USAGE_LINE; }
 
-TEST(Usage, IsThirteenLinesOf548Bytes) {
-    EXPECT_EQ(USAGE.size(), 548u);
-    EXPECT_EQ(std::count(USAGE.begin(), USAGE.end(), '\n'), 12);
+std::string invalid_level(const std::string& text) {
+    return usage_error("niveau invalide : " + text + " (entier décimal de 0 ou plus)");
+}
+
+TEST(Usage, IsFifteenLinesOf700Bytes) {
+    EXPECT_EQ(USAGE.size(), 700u);
+    EXPECT_EQ(std::count(USAGE.begin(), USAGE.end(), '\n'), 14);
     EXPECT_NE(USAGE.back(), '\n');
+    // The notes of the command lines start in one column.
+    for (const std::string_view line : {"  vantrel keyboard [NIVEAU]            (", "  vantrel service  install|uninstall   (",
+                                        "  vantrel --service                    ("}) {
+        EXPECT_NE(USAGE.find(line), std::string_view::npos) << line;
+    }
 }
 
 struct Row {
@@ -144,6 +159,23 @@ INSTANTIATE_TEST_SUITE_P(
             {"detect", "--profiles", ""}, 0, "{doc}\n", "", {"detect ", "write {doc} -> stdout"}},
         Row{"profiles_to_file",
             {"profiles", "--out", "list.json"}, 0, "", "", {"profiles profiles", "write {doc} -> list.json"}},
+        Row{"keyboard_reads", {"keyboard"}, 0, "{clavier}\n", "", {"keyboard read", "write {clavier} -> stdout"}},
+        Row{"keyboard_level_0", {"keyboard", "0"}, 0, "{clavier}\n", "", {"keyboard 0", "write {clavier} -> stdout"}},
+        Row{"keyboard_level_1", {"keyboard", "1"}, 0, "{clavier}\n", "", {"keyboard 1", "write {clavier} -> stdout"}},
+        Row{"keyboard_level_7_is_2", {"keyboard", "7"}, 0, "{clavier}\n", "", {"keyboard 2", "write {clavier} -> stdout"}},
+        Row{"keyboard_leading_zeros", {"keyboard", "001"}, 0, "{clavier}\n", "", {"keyboard 1", "write {clavier} -> stdout"}},
+        Row{"keyboard_thirty_digits_is_2", {"keyboard", "999999999999999999999999999999"}, 0, "{clavier}\n", "",
+            {"keyboard 2", "write {clavier} -> stdout"}},
+        Row{"keyboard_negative", {"keyboard", "-1"}, 2, "", invalid_level("-1"), {}},
+        Row{"keyboard_plus_sign", {"keyboard", "+1"}, 2, "", invalid_level("+1"), {}},
+        Row{"keyboard_fraction", {"keyboard", "1.5"}, 2, "", invalid_level("1.5"), {}},
+        Row{"keyboard_blank_before", {"keyboard", " 1"}, 2, "", invalid_level(" 1"), {}},
+        Row{"keyboard_empty", {"keyboard", ""}, 2, "", invalid_level(""), {}},
+        Row{"keyboard_word", {"keyboard", "max"}, 2, "", invalid_level("max"), {}},
+        Row{"keyboard_fullwidth_digit", {"keyboard", "\xEF\xBC\x91"}, 2, "", invalid_level("\xEF\xBC\x91"), {}},
+        Row{"keyboard_option", {"keyboard", "--profiles", "x"}, 2, "", invalid_level("--profiles"), {}},
+        Row{"keyboard_extra_argument", {"keyboard", "1", "x"}, 2, "", usage_error("argument en trop pour keyboard : x"), {}},
+        Row{"keyboard_capitalised", {"Keyboard"}, 2, "", "commande inconnue : Keyboard\n\n" + USAGE_LINE, {}},
         Row{"profiles_non_ascii_directory",
             {"profiles", "--profiles", "é dir"}, 0, "{doc}\n", "", {"profiles é dir", "write {doc} -> stdout"}}),
     test::RowName{});
@@ -165,6 +197,17 @@ TEST(ActionOutcomes, FailedWriteIsPrintedAfterErreurAndExits1) {
     EXPECT_EQ(got.code, 1);
     EXPECT_EQ(got.out, "");
     EXPECT_EQ(got.err, "erreur : écriture de f : disque plein\n");
+}
+
+TEST(ActionOutcomes, FailedKeyboardPrintsTheErrorOnceAndExits1) {
+    Recorder recorder;
+    recorder.keyboard_document =
+        std::unexpected(std::string("ressource non disponible : aucune interface de rétroéclairage clavier détectée"));
+    const Outcome got = run({"keyboard", "2"}, recorder);
+    EXPECT_EQ(got.code, 1);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, "erreur : ressource non disponible : aucune interface de rétroéclairage clavier détectée\n");
+    EXPECT_EQ(got.calls, (std::vector<std::string>{"keyboard 2"}));
 }
 
 TEST(ActionOutcomes, FailedServiceCommandPrintsErreurAndExits1) {

@@ -70,4 +70,15 @@ std::expected<std::string, std::string> render_profile_listing(const ProfileCata
     return render(listing);
 }
 
+std::expected<std::string, std::string> render_keyboard_state(const BacklightAnswer& answer) {
+    Json state = Json::object();
+    state["notice"] = NOTICE;
+    state["answered_by"] = answered_by_name(answer.by);
+    state["source"] = source_name(answer.state.source);
+    state["known"] = answer.state.known;
+    state["level"] = answer.state.level;
+    state["max_level"] = answer.state.max_level;
+    return render(state);
+}
+
 }  // namespace vantrel

@@ -1,6 +1,6 @@
 #pragma once
-// The two JSON documents of the command line, the detection report and the profile listing, and
-// the one pretty form in which both are rendered.
+// The JSON documents of the command line, the detection report, the profile listing and the
+// keyboard backlight's state, and the one pretty form in which all are rendered.
 
 #include <expected>
 #include <string>
@@ -9,10 +9,11 @@
 #include "cli/resolution.hpp"
 #include "hal/identity.hpp"
 #include "profiles/catalogue.hpp"
+#include "service/backlight_client.hpp"
 
 namespace vantrel {
 
-// The fixed notice that opens both documents.
+// The fixed notice that opens every document.
 extern const std::string_view NOTICE;
 
 // The detection report in the pretty form (two blanks per level, ": " after keys, raw UTF-8, no
@@ -23,5 +24,8 @@ extern const std::string_view NOTICE;
 
 // The profile listing in the same form.
 [[nodiscard]] std::expected<std::string, std::string> render_profile_listing(const ProfileCatalogue& catalogue);
+
+// The backlight's state after `keyboard`, and who answered, in the same form.
+[[nodiscard]] std::expected<std::string, std::string> render_keyboard_state(const BacklightAnswer& answer);
 
 }  // namespace vantrel

@@ -148,5 +148,19 @@ TEST(ProfileListing, SummarisesEachProfileInCatalogueOrder) {
                      "}");
 }
 
+TEST(KeyboardState, BytesForEachWayOfAnswering) {
+    const std::pair<BacklightAnswer, std::string> rows[] = {
+        {{{true, BacklightSource::ThinkpadPm, 1, 2}, AnsweredBy::Service},
+         "  \"answered_by\": \"service\",\n  \"source\": \"thinkpad-pm\",\n  \"known\": true,\n"
+         "  \"level\": 1,\n  \"max_level\": 2\n"},
+        {{{false, BacklightSource::LenovoWmi, 0, 1}, AnsweredBy::Script},
+         "  \"answered_by\": \"script\",\n  \"source\": \"lenovo-wmi\",\n  \"known\": false,\n"
+         "  \"level\": 0,\n  \"max_level\": 1\n"},
+    };
+    for (const auto& [answer, members] : rows) {
+        EXPECT_EQ(render_keyboard_state(answer), "{\n  \"notice\": \"" + NOTICE_TEXT + "\",\n" + members + "}");
+    }
+}
+
 }  // namespace
 }  // namespace vantrel

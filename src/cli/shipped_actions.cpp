@@ -1,8 +1,10 @@
 #include "cli/shipped_actions.hpp"
 
 #include "cli/commands.hpp"
+#include "cli/documents.hpp"
 #include "cli/write_output.hpp"
 #include "hal/firmware_source.hpp"
+#include "service/backlight_client.hpp"
 #include "service/service_commands.hpp"
 
 namespace vantrel {
@@ -28,6 +30,12 @@ CliActions shipped_actions() {
         .write_output = write_output,
         .install_service = [] { return with_platform_service_manager(install_service); },
         .uninstall_service = [] { return with_platform_service_manager(uninstall_service); },
+        .keyboard =
+            [](std::optional<std::uint8_t> level) -> ActionOutcome<std::string> {
+                const auto answer = level ? backlight_write(*level) : backlight_read();
+                if (!answer) return std::unexpected(answer.error().display());
+                return render_keyboard_state(*answer);
+            },
         .run_service = run_service,
     };
 }

@@ -92,4 +92,21 @@ std::string handle_request(std::string_view received, const BacklightOperations&
     return success_reply(*outcome);
 }
 
+std::string pipe_request(BacklightMode mode, std::uint8_t level) {
+    if (mode == BacklightMode::Write) return R"({"op":"keyboard_write","level":)" + std::to_string(level) + "}\n";
+    return "{\"op\":\"keyboard_read\"}\n";
+}
+
+std::expected<KeyboardState, HalError> interpret_reply(std::string_view reply, BacklightMode mode) {
+    std::expected<KeyboardState, HalError> state = interpret_backlight_output(reply, mode);
+    // Only a failure reply gives an Unavailable error whose message is the service's reason.
+    if (state || state.error().kind != HalErrorKind::Unavailable) return state;
+    std::string& reason = state.error().message;
+    for (const HalErrorKind kind : {HalErrorKind::Unavailable, HalErrorKind::AccessDenied, HalErrorKind::InvalidData}) {
+        const std::string_view prefix = prefix_of(kind);
+        if (reason.starts_with(prefix)) return std::unexpected(HalError{kind, reason.substr(prefix.size())});
+    }
+    return state;
+}
+
 }  // namespace vantrel

@@ -1,6 +1,7 @@
 #pragma once
-// The service's pipe protocol: one JSON request in, one compact seven-key reply line out. Portable,
-// so every request shape is tested natively; the pipe server only moves the bytes.
+// The service's pipe protocol, both ends of it: one JSON request in, one compact seven-key reply
+// line out. Portable, so every request and reply shape is tested natively; the pipe server and the
+// pipe client only move the bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,12 +12,17 @@
 
 #include "hal/backlight.hpp"
 #include "hal/hal_error.hpp"
-#include "hal/service_pipe.hpp"
 
 namespace vantrel {
 
-// The two backlight operations a request may run. The service wires backlight_read and
-// backlight_write; tests pass doubles.
+inline constexpr std::string_view SERVICE_PIPE_PATH = R"(\\.\pipe\VantrelHal)";
+
+// One read of at most this many bytes makes a request, and one makes a reply; the pipe's input and
+// output buffers are given the same size.
+inline constexpr std::size_t PIPE_BUFFER_SIZE = 4096;
+
+// The two backlight operations a request may run. The service wires the backlight script; tests
+// pass doubles.
 struct BacklightOperations {
     std::function<std::expected<KeyboardState, HalError>()> read;
     std::function<std::expected<KeyboardState, HalError>(std::uint8_t level)> write;  // 0 to MAX_BACKLIGHT_LEVEL
@@ -36,5 +42,14 @@ struct BacklightOperations {
 inline constexpr std::string_view OUT_OF_MEMORY_REPLY =
     R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":"mémoire insuffisante","source":""})"
     "\n";
+
+// What a client writes: `{"op":"keyboard_write","level":N}` in write mode, `{"op":"keyboard_read"}`
+// in read mode, with the final line feed.
+[[nodiscard]] std::string pipe_request(BacklightMode mode, std::uint8_t level);
+
+// The service's reply as the client reads it. A failure reply's reason is the display text of the
+// service's error ("ressource non disponible : …"): that error is rebuilt, kind and message, so it
+// is said once, not behind a second prefix. Any other reason is the message of an Unavailable error.
+[[nodiscard]] std::expected<KeyboardState, HalError> interpret_reply(std::string_view reply, BacklightMode mode);
 
 }  // namespace vantrel

@@ -1,6 +1,8 @@
 // Requests are whatever a local program writes into the pipe. Whatever they hold, the reply must
 // be one compact JSON line of the seven members in order, and at most one operation may run,
-// with a level of 0 to 2.
+// with a level of 0 to 2. Replies are what the client reads back: the same bytes read as a reply
+// must not upset it, and the server's own reply must give the client the server's outcome, an
+// error's text said once.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -41,5 +43,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t index = 0;
     for (const auto& [key, value] : parsed.items()) check(key == keys[index++]);
     check(parsed.dump() == reply);  // compact
+
+    (void)interpret_reply(std::string_view(reinterpret_cast<const char*>(data), size), BacklightMode::Read);
+    const auto read_back = interpret_reply(reply, BacklightMode::Write);
+    if (parsed["applied"].get<bool>()) {
+        check(read_back.has_value() && *read_back == *outcome());
+    } else {
+        const std::string reason = parsed["reason"].get<std::string>();
+        check(!read_back.has_value());
+        // An empty reason reads as the fixed "nothing found" message; any other is said once.
+        check(reason.empty() || read_back.error().display() == reason ||
+              read_back.error().display() == "ressource non disponible : " + reason);
+    }
     return 0;
 }

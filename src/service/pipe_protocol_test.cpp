@@ -198,5 +198,56 @@ TEST(HandleRequestOutcome, ReplyIsOneLineWhateverTheRequest) {
     }
 }
 
+TEST(PipeRequest, TheClientsTwoRequestsByteForByte) {
+    EXPECT_EQ(pipe_request(BacklightMode::Read, 0), "{\"op\":\"keyboard_read\"}\n");
+    EXPECT_EQ(pipe_request(BacklightMode::Read, 0).size(), 23U);
+    EXPECT_EQ(pipe_request(BacklightMode::Read, 1), "{\"op\":\"keyboard_read\"}\n");
+    EXPECT_EQ(pipe_request(BacklightMode::Write, 2), "{\"op\":\"keyboard_write\",\"level\":2}\n");
+    // What the client sends, the server reads as sent.
+    BacklightDouble backlight;
+    EXPECT_EQ(handle_request(pipe_request(BacklightMode::Write, 1), backlight.operations()), THINKPAD_REPLY);
+    EXPECT_EQ(backlight.writes, std::vector<std::uint8_t>{1});
+}
+
+// A failure reply carries the service's error as its display text; the client takes it back as
+// that error, so its own display says each prefix once.
+struct ReplyRow {
+    const char* name;
+    std::string reply;
+    HalErrorKind kind;
+    std::string message;
+};
+
+class InterpretReply : public testing::TestWithParam<ReplyRow> {};
+
+TEST_P(InterpretReply, RebuildsTheServicesError) {
+    const auto result = interpret_reply(GetParam().reply, BacklightMode::Write);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, GetParam().kind);
+    EXPECT_EQ(result.error().message, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, InterpretReply,
+    testing::Values(
+        ReplyRow{"unavailable_said_once", failure("ressource non disponible : aucune interface de rétroéclairage clavier détectée"),
+                 HalErrorKind::Unavailable, "aucune interface de rétroéclairage clavier détectée"},
+        ReplyRow{"access_denied", failure("accès refusé : pilote fermé"), HalErrorKind::AccessDenied, "pilote fermé"},
+        ReplyRow{"invalid_data", failure("données invalides : réponse de rétroéclairage illisible : x"),
+                 HalErrorKind::InvalidData, "réponse de rétroéclairage illisible : x"},
+        ReplyRow{"request_fault_without_prefix", failure("niveau manquant"), HalErrorKind::Unavailable, "niveau manquant"},
+        ReplyRow{"prefix_not_at_the_start", failure("note : accès refusé : x"), HalErrorKind::Unavailable,
+                 "note : accès refusé : x"},
+        ReplyRow{"empty_reason", failure(""), HalErrorKind::Unavailable, "aucune interface de rétroéclairage clavier détectée"}),
+    test::RowName{});
+
+TEST(InterpretReply, SuccessIsTheServicesStateAndAnUnreadableReplyStaysUnreadable) {
+    EXPECT_EQ(interpret_reply(THINKPAD_REPLY + "\n", BacklightMode::Write), THINKPAD_AT_ONE);
+    const auto unreadable = interpret_reply("ressource non disponible : x", BacklightMode::Read);
+    ASSERT_FALSE(unreadable.has_value());
+    EXPECT_EQ(unreadable.error().kind, HalErrorKind::InvalidData);
+    EXPECT_TRUE(unreadable.error().message.starts_with("réponse de rétroéclairage illisible : "));
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -6,15 +6,17 @@
 
 #include "hal/exception_text.hpp"
 #include "hal/overlapped_io_win32.hpp"
-#include "hal/service_pipe.hpp"
 #include "hal/unique_handle_win32.hpp"
+#include "service/pipe_security_win32.hpp"
 
 namespace vantrel {
 namespace {
 
 using win32::IoWait;
 
-constexpr DWORD OPEN_MODE = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
+// The first instance of the name: a process that created the name before the service (to serve
+// its clients in the service's stead) makes the creation fail instead of sharing the name.
+constexpr DWORD OPEN_MODE = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
 constexpr DWORD PIPE_MODE = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
 constexpr DWORD MAX_INSTANCES = 1;
 constexpr DWORD SYSTEM_DEFAULT_TIMEOUT = 0;
@@ -95,9 +97,8 @@ AfterClient serve_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const 
             return AfterClient::NextClient;
         }
         const std::size_t received = std::min<std::size_t>(read.bytes, PIPE_BUFFER_SIZE);
-        // This client holds the one pipe instance while its request is carried out. The backlight
-        // access tries this very pipe first, is refused at once (busy), and so runs the script
-        // here, in the service process.
+        // This client holds the one pipe instance while its request is carried out: another
+        // client finds the pipe busy and waits its turn.
         reply = reply_line(std::string_view(request.data(), received), operations, storage);
     }
 
@@ -119,15 +120,21 @@ AfterClient serve_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const 
 
 }  // namespace
 
-ServerEnd serve_pipe(const PipeServerSettings& settings, const std::atomic<std::uint8_t>& stop_requested,
-                     HANDLE stop_event, HANDLE connect_event, const BacklightOperations& operations) {
+std::expected<ServerEnd, DWORD> serve_pipe(const PipeServerSettings& settings,
+                                           const std::atomic<std::uint8_t>& stop_requested, HANDLE stop_event,
+                                           HANDLE connect_event, const BacklightOperations& operations) {
+    const auto descriptor = pipe_security_descriptor();
+    if (!descriptor) return std::unexpected(descriptor.error());
+    SECURITY_ATTRIBUTES security{.nLength = sizeof(SECURITY_ATTRIBUTES),
+                                 .lpSecurityDescriptor = descriptor->get(),
+                                 .bInheritHandle = FALSE};
     const win32::UniqueFileHandle pipe(CreateNamedPipeW(settings.pipe_name.c_str(), OPEN_MODE, PIPE_MODE, MAX_INSTANCES,
                                                         PIPE_BUFFER_SIZE, PIPE_BUFFER_SIZE, SYSTEM_DEFAULT_TIMEOUT,
-                                                        /*security=*/nullptr));
-    if (!pipe) return ServerEnd::PipeUnavailable;
+                                                        &security));
+    if (!pipe) return std::unexpected(GetLastError());
     // The request read and the reply write wait on this event beside the stop event.
     const win32::UniqueHandle io_event(CreateEventW(nullptr, /*manual_reset=*/TRUE, /*signalled=*/FALSE, nullptr));
-    if (!io_event) return ServerEnd::PipeUnavailable;
+    if (!io_event) return std::unexpected(GetLastError());
 
     while (stop_requested.load(std::memory_order_acquire) == 0) {
         OVERLAPPED overlapped = win32::overlapped_record(connect_event);

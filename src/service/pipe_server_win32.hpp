@@ -7,9 +7,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <expected>
 #include <string>
 
-#include "hal/service_pipe.hpp"
 #include "hal/text_win32.hpp"
 #include "service/pipe_protocol.hpp"
 
@@ -26,7 +26,6 @@ struct PipeServerSettings {
 
 // Why the loop ended; the service reports stopped whatever the reason.
 enum class ServerEnd {
-    PipeUnavailable,  // the pipe (or the server's own I/O event) could not be created
     StopRequested,    // the flag was set, or the stop event signalled
     WaitFailed,       // waiting for a client failed
     ConnectFailed,    // the connection call succeeded without reporting a connected client
@@ -36,7 +35,9 @@ enum class ServerEnd {
 // caller, as does the connect event). A stop ends the wait for a client at once, and the waits
 // for a connected client's request or for it to take its reply; a request being carried out is
 // still answered, and the pipe is then closed without a disconnect so the reply stays readable.
-ServerEnd serve_pipe(const PipeServerSettings& settings, const std::atomic<std::uint8_t>& stop_requested,
+// The pipe is the first instance of its name, or none: when another process holds the name, or the
+// pipe (or the server's own I/O event) cannot be created, the system's error code is returned.
+std::expected<ServerEnd, DWORD> serve_pipe(const PipeServerSettings& settings, const std::atomic<std::uint8_t>& stop_requested,
                      HANDLE stop_event, HANDLE connect_event, const BacklightOperations& operations);
 
 }  // namespace vantrel

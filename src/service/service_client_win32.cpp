@@ -1,8 +1,11 @@
 // service_client.exe: a test program that plays a local client of the service's pipe and talks
 // to the service manager, for the end-to-end test and the reliability run.
 //   service_client request PIPE HEX            one request (bytes in hex); the reply on stdout
-//   service_client hold PIPE SECONDS            holds the pipe name; prints "prêt" once it does
+//   service_client hold PIPE SECONDS [INSTANCES]
+//                                               holds the pipe name (one instance, or as many as
+//                                               INSTANCES allows); prints "prêt" once it does
 //   service_client start|stop|interrogate NAME  StartServiceW / ControlService
+//   service_client control NAME CODE            ControlService with any code (128 to 255: user-defined)
 //   service_client config NAME                  the stored registration, one value a line (UTF-8):
 //                                               command line, display name, type, start, error control, account
 //   service_client wait NAME running|stopped SECONDS
@@ -90,8 +93,9 @@ int request(const std::wstring& name, const std::wstring& hex) {
     return 0;
 }
 
-int hold(const std::wstring& name, int seconds) {
-    UniqueFileHandle pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
+int hold(const std::wstring& name, int seconds, DWORD instances) {
+    UniqueFileHandle pipe(
+        CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, instances, 4096, 4096, 0, nullptr));
     if (!pipe) return failed("création du tube", GetLastError());
     std::fputs("prêt\n", stdout);
     std::fflush(stdout);
@@ -99,18 +103,18 @@ int hold(const std::wstring& name, int seconds) {
     return 0;
 }
 
-int control(const std::wstring& verb, const std::wstring& name) {
+int control(const std::wstring& verb, const std::wstring& name, DWORD code = 0) {
     const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) return failed("gestionnaire de services", GetLastError());
-    const UniqueServiceHandle service(
-        OpenServiceW(manager.get(), name.c_str(), SERVICE_START | SERVICE_STOP | SERVICE_INTERROGATE));
+    const UniqueServiceHandle service(OpenServiceW(
+        manager.get(), name.c_str(), SERVICE_START | SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL));
     if (!service) return failed("ouverture du service", GetLastError());
     if (verb == L"start") {
         if (!StartServiceW(service.get(), 0, nullptr)) return failed("StartServiceW", GetLastError());
         return 0;
     }
     SERVICE_STATUS status{};
-    const DWORD what = verb == L"stop" ? SERVICE_CONTROL_STOP : SERVICE_CONTROL_INTERROGATE;
+    const DWORD what = verb == L"stop" ? SERVICE_CONTROL_STOP : verb == L"control" ? code : SERVICE_CONTROL_INTERROGATE;
     if (!ControlService(service.get(), what, &status)) return failed("ControlService", GetLastError());
     return 0;
 }
@@ -285,12 +289,15 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     const std::vector<std::wstring> args(argv + 1, argv + argc);
     if (args.size() == 3 && args[0] == L"request") return request(args[1], args[2]);
-    if (args.size() == 3 && args[0] == L"hold") return hold(args[1], _wtoi(args[2].c_str()));
+    if ((args.size() == 3 || args.size() == 4) && args[0] == L"hold")
+        return hold(args[1], _wtoi(args[2].c_str()), args.size() == 4 ? static_cast<DWORD>(_wtoi(args[3].c_str())) : 1);
+    if (args.size() == 3 && args[0] == L"control")
+        return control(args[0], args[1], static_cast<DWORD>(_wtoi(args[2].c_str())));
     if (args.size() == 2 && (args[0] == L"start" || args[0] == L"stop" || args[0] == L"interrogate"))
         return control(args[0], args[1]);
     if (args.size() == 2 && args[0] == L"config") return config(args[1]);
     if (args.size() == 4 && args[0] == L"wait") return wait_state(args[1], args[2], _wtoi(args[3].c_str()));
     if (args.size() == 3 && args[0] == L"stress") return stress(args[1], _wtoi(args[2].c_str()));
-    std::fputs("usage : service_client request|hold|start|stop|interrogate|config|wait|stress ...\n", stderr);
+    std::fputs("usage : service_client request|hold|start|stop|interrogate|control|config|wait|stress ...\n", stderr);
     return 2;
 }

@@ -9,6 +9,7 @@
 #include "hal/unique_handle_win32.hpp"
 #include "service/pipe_server_win32.hpp"
 #include "service/service_commands.hpp"
+#include "service/service_control.hpp"
 #include "service/service_name.hpp"
 
 namespace vantrel {
@@ -20,12 +21,19 @@ std::atomic<std::uint8_t> STOP_REQUESTED{0};
 // signals a closed handle.
 std::atomic<HANDLE> STOP_EVENT{nullptr};
 
-void report_status(SERVICE_STATUS_HANDLE status_handle, DWORD state, DWORD controls_accepted) {
+// The controls the manager may deliver while the service runs; only administrators may send them.
+constexpr DWORD CONTROLS_ACCEPTED = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+
+static_assert(CONTROL_STOP == SERVICE_CONTROL_STOP && CONTROL_INTERROGATE == SERVICE_CONTROL_INTERROGATE &&
+              CONTROL_SHUTDOWN == SERVICE_CONTROL_SHUTDOWN);
+
+void report_status(SERVICE_STATUS_HANDLE status_handle, DWORD state, DWORD controls_accepted,
+                   DWORD exit_code = NO_ERROR) {
     SERVICE_STATUS status{
         .dwServiceType = SERVICE_WIN32_OWN_PROCESS,
         .dwCurrentState = state,
         .dwControlsAccepted = controls_accepted,
-        .dwWin32ExitCode = NO_ERROR,
+        .dwWin32ExitCode = exit_code,
         .dwServiceSpecificExitCode = 0,
         .dwCheckPoint = 0,
         .dwWaitHint = 0,
@@ -33,10 +41,15 @@ void report_status(SERVICE_STATUS_HANDLE status_handle, DWORD state, DWORD contr
     SetServiceStatus(status_handle, &status);
 }
 
-// Every control ends the service, whatever its code: only stop is declared, so anything else
-// that arrives (an interrogation) is treated the same way. That is the service's contract, kept
-// on purpose, not a missing switch.
-DWORD WINAPI service_control_handler(DWORD, DWORD, void*, void*) {
+// Stop and shutdown end the service. An interrogation changes nothing: returning NO_ERROR lets the
+// manager answer with the status last reported. Anything else (the user-defined codes any
+// interactive user may send) is refused and changes nothing.
+DWORD WINAPI service_control_handler(DWORD control, DWORD, void*, void*) {
+    switch (control_answer(control)) {
+        case ControlAnswer::Status: return NO_ERROR;
+        case ControlAnswer::Refused: return ERROR_CALL_NOT_IMPLEMENTED;
+        case ControlAnswer::Stop: break;
+    }
     STOP_REQUESTED.exchange(1);
     // Taken out of the slot while it is signalled and put back after, so that the service thread,
     // which withdraws it before closing it, cannot close it in between.
@@ -58,8 +71,11 @@ void WINAPI service_main(DWORD, wchar_t**) {
         RegisterServiceCtrlHandlerExW(SERVICE_NAME_W, service_control_handler, /*context=*/nullptr);
     if (status_handle == nullptr) return;
     // Running before any resource exists: what fails below only shortens the run.
-    report_status(status_handle, SERVICE_START_PENDING, SERVICE_ACCEPT_STOP);
-    report_status(status_handle, SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
+    report_status(status_handle, SERVICE_START_PENDING, CONTROLS_ACCEPTED);
+    report_status(status_handle, SERVICE_RUNNING, CONTROLS_ACCEPTED);
+    // What ended the service: a stop, or the system's error code of what could not be created,
+    // which the manager shows (sc query) as the service's exit code.
+    DWORD exit_code = NO_ERROR;
     // Nothing may end this thread without the stopped status: the manager would show the service
     // running for ever. Requests are answered whatever they throw; this is for the rest (no
     // memory for the settings).
@@ -73,13 +89,21 @@ void WINAPI service_main(DWORD, wchar_t**) {
             STOP_EVENT.exchange(stop_event.get());
             // Withdrawn before the event is closed, on every way out.
             const ScopeExit withdraw{withdraw_stop_event};
-            const BacklightOperations backlight{.read = backlight_read, .write = backlight_write};
-            (void)serve_pipe(PipeServerSettings{}, STOP_REQUESTED, stop_event.get(), connect_event.get(), backlight);
+            // The service carries requests out itself, with the script; it never dials its own pipe.
+            const BacklightOperations backlight{
+                .read = [] { return run_backlight_script(BacklightMode::Read, 0); },
+                .write = [](std::uint8_t level) { return run_backlight_script(BacklightMode::Write, level); },
+            };
+            const auto ended = serve_pipe(PipeServerSettings{}, STOP_REQUESTED, stop_event.get(), connect_event.get(),
+                                          backlight);
+            if (!ended) exit_code = ended.error();
+        } else {
+            exit_code = GetLastError();
         }
     } catch (...) {
-        // The stopped status below is all that is left to report.
+        exit_code = ERROR_NOT_ENOUGH_MEMORY;
     }
-    report_status(status_handle, SERVICE_STOPPED, 0);
+    report_status(status_handle, SERVICE_STOPPED, 0, exit_code);
 }
 
 }  // namespace
