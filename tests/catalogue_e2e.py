@@ -1,7 +1,11 @@
 """The shipped catalogue as a whole: every file loads with the built executable in file order, no
 machine type belongs to two model profiles, every model profile cites the document its types were
 read in, real commercial names reach the family of their line through `detect`, and
-docs/catalogue.md is what tools/catalogue makes of the files."""
+docs/catalogue.md is what tools/catalogue makes of the files.
+
+The tables tests/data/version-families-*.tsv hold SMBIOS Version strings read on real Lenovo
+machines (tab-separated: row name, Version, the family profile id or `dynamic_probe` or
+`unsupported` that `detect` must give, the dump the Version was read in)."""
 import glob
 import importlib.machinery
 import importlib.util
@@ -19,6 +23,8 @@ from e2e import EXE, RUNNER, SOURCE_DIR, UNDER_WINE, main, run
 
 SHIPPED = os.path.join(SOURCE_DIR, "profiles")
 TOOL = os.path.join(SOURCE_DIR, "tools", "catalogue")
+VERSION_TABLES = os.path.join(SOURCE_DIR, "tests", "data", "version-families-*.tsv")
+VERSION_HEADER = ["row", "version", "expected", "source"]
 
 
 def catalogue_tool():
@@ -92,6 +98,18 @@ NAMES = [
 ]
 
 
+def version_tables():
+    """{file name: [(row, version, expected, source)]} for every tests/data/version-families-*.tsv."""
+    tables = {}
+    for path in sorted(glob.glob(VERSION_TABLES)):
+        with open(path, encoding="utf-8", newline="") as f:
+            lines = f.read().split("\n")
+        if lines and lines[-1] == "":
+            lines.pop()
+        tables[os.path.basename(path)] = [tuple(line.split("\t")) for line in lines]
+    return tables
+
+
 def shipped_files():
     return sorted(glob.glob(os.path.join(SHIPPED, "*.toml")), key=os.fsencode)
 
@@ -134,6 +152,16 @@ class ShippedCatalogue(unittest.TestCase):
         lineless = [p.id for p in profiles if p.scope == "model" and "thinkpad" in p.display_name.lower()
                     and tool.family_of(p.display_name, families) is None]
         self.assertEqual(lineless, [])
+        # A consumer model's file is named after its family (lenovo-ideapad-320-15ikb), and its
+        # commercial name must reach that family.
+        misfiled = []
+        for p in profiles:
+            named = [f.id for f in families if p.scope == "model" and f.id.startswith("lenovo-")
+                     and p.id.startswith(f.id + "-")]
+            found = tool.family_of(p.display_name, families)
+            if named and (found is None or found.id != max(named, key=len)):
+                misfiled.append(f"{p.id}: {p.display_name} -> {found.id if found else None}")
+        self.assertEqual(misfiled, [])
 
 
 @unittest.skipIf(UNDER_WINE, "resolution is the same code in both builds; the names run with the native build")
@@ -149,6 +177,57 @@ class RealNames(unittest.TestCase):
                 report = json.loads(proc.stdout)
                 expected = ("family", family) if family else ("dynamic_probe", None)
                 self.assertEqual((report["resolution"], report["profile_id"]), expected)
+
+
+@unittest.skipIf(UNDER_WINE, "resolution is the same code in both builds; the names run with the native build")
+class RealVersions(unittest.TestCase):
+    def test_tables_are_well_formed(self):
+        tables = version_tables()
+        self.assertTrue(tables, VERSION_TABLES)
+        family_ids = {read_toml(p)["id"] for p in shipped_files() if read_toml(p)["scope"] == "family"}
+        seen = set()
+        for name, rows in tables.items():
+            with self.subTest(table=name):
+                self.assertEqual(list(rows[0]), VERSION_HEADER)
+                for row in rows[1:]:
+                    self.assertEqual(len(row), 4, row)
+                    self.assertRegex(row[0], r"^[a-z0-9_]+$")
+                    self.assertNotIn(row[0], seen, "row names are unique across the tables")
+                    seen.add(row[0])
+                    self.assertIn(row[2], family_ids | {"dynamic_probe", "unsupported"}, row)
+
+    def test_no_consumer_fragment_occurs_in_a_thinkpad_name(self):
+        # The lenovo-* families come before the thinkpad-* ones in file order: a fragment of theirs
+        # found in a ThinkPad name ("Yoga" in "ThinkPad S1 Yoga") would take the machine. The names
+        # are those of the tables and those the ThinkPad profiles show.
+        tool = catalogue_tool()
+        consumer = [p for p in tool.load(SHIPPED) if p.scope == "family" and p.id.startswith("lenovo-")]
+        self.assertTrue(consumer)
+        names = [(row, version) for rows in version_tables().values() for row, version, _e, _s in rows[1:]]
+        names += [(p.id, p.display_name) for p in tool.load(SHIPPED)]
+        taken = []
+        for row, version in names:
+            if "thinkpad" in version.lower():
+                family = tool.family_of(version, consumer)
+                if family:
+                    taken.append(f"{row}: {version} -> {family.id}")
+        self.assertEqual(taken, [])
+
+    def test_each_version_reaches_its_family(self):
+        rows = [row for table in version_tables().values() for row in table[1:]]
+        self.assertTrue(rows)
+        # No product name: no machine type, so the family phase alone decides. A Version the dump
+        # left empty is a Version string the table does not carry (string number 0).
+        tables = [firmware.machine_table(system_manufacturer="LENOVO", system_version=version or None)
+                  for _row, version, _expected, _source in rows]
+        results = firmware.run_with_dmi_tables(RUNNER + [EXE, "detect", "--profiles", SHIPPED], tables)
+        for (row, version, expected, _source), (code, out, err) in zip(rows, results):
+            with self.subTest(row=row):
+                self.assertEqual((code, err), (0, b""), version)
+                report = json.loads(out)
+                got = report["profile_id"] if report["resolution"] == "family" else report["resolution"]
+                self.assertEqual(got, expected, version)
+                self.assertEqual(report["profile_id"] is None, report["resolution"] != "family", report)
 
 
 @unittest.skipIf(UNDER_WINE, "the page is checked once, with the native build")
