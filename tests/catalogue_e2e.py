@@ -1,7 +1,11 @@
 """The shipped catalogue as a whole: every file loads with the built executable in file order, no
 machine type belongs to two model profiles, every model profile cites the document its types were
 read in, real commercial names reach the family of their line through `detect`, and
-docs/catalogue.md is what tools/catalogue makes of the files."""
+docs/catalogue.md is what tools/catalogue makes of the files.
+
+The tables tests/data/version-families-*.tsv hold SMBIOS Version strings read on real Lenovo
+machines (tab-separated: row name, Version, the family profile id or `dynamic_probe` or
+`unsupported` that `detect` must give, the dump the Version was read in)."""
 import glob
 import importlib.machinery
 import importlib.util
@@ -19,10 +23,13 @@ from e2e import EXE, RUNNER, SOURCE_DIR, UNDER_WINE, main, run
 
 SHIPPED = os.path.join(SOURCE_DIR, "profiles")
 TOOL = os.path.join(SOURCE_DIR, "tools", "catalogue")
+CONSUMER_TOOL = os.path.join(SOURCE_DIR, "tools", "lenovo-consumer-profiles")
+VERSION_TABLES = os.path.join(SOURCE_DIR, "tests", "data", "version-families-*.tsv")
+VERSION_HEADER = ["row", "version", "expected", "source"]
 
 
-def catalogue_tool():
-    loader = importlib.machinery.SourceFileLoader("catalogue_tool", TOOL)
+def catalogue_tool(path=TOOL):
+    loader = importlib.machinery.SourceFileLoader(os.path.basename(path).replace("-", "_"), path)
     module = importlib.util.module_from_spec(importlib.util.spec_from_loader(loader.name, loader))
     loader.exec_module(module)
     return module
@@ -92,6 +99,18 @@ NAMES = [
 ]
 
 
+def version_tables():
+    """{file name: [(row, version, expected, source)]} for every tests/data/version-families-*.tsv."""
+    tables = {}
+    for path in sorted(glob.glob(VERSION_TABLES)):
+        with open(path, encoding="utf-8", newline="") as f:
+            lines = f.read().split("\n")
+        if lines and lines[-1] == "":
+            lines.pop()
+        tables[os.path.basename(path)] = [tuple(line.split("\t")) for line in lines]
+    return tables
+
+
 def shipped_files():
     return sorted(glob.glob(os.path.join(SHIPPED, "*.toml")), key=os.fsencode)
 
@@ -134,6 +153,16 @@ class ShippedCatalogue(unittest.TestCase):
         lineless = [p.id for p in profiles if p.scope == "model" and "thinkpad" in p.display_name.lower()
                     and tool.family_of(p.display_name, families) is None]
         self.assertEqual(lineless, [])
+        # A consumer model's file is named after its family (lenovo-ideapad-320-15ikb), and its
+        # commercial name must reach that family.
+        misfiled = []
+        for p in profiles:
+            named = [f.id for f in families if p.scope == "model" and f.id.startswith("lenovo-")
+                     and p.id.startswith(f.id + "-")]
+            found = tool.family_of(p.display_name, families)
+            if named and (found is None or found.id != max(named, key=len)):
+                misfiled.append(f"{p.id}: {p.display_name} -> {found.id if found else None}")
+        self.assertEqual(misfiled, [])
 
 
 @unittest.skipIf(UNDER_WINE, "resolution is the same code in both builds; the names run with the native build")
@@ -149,6 +178,118 @@ class RealNames(unittest.TestCase):
                 report = json.loads(proc.stdout)
                 expected = ("family", family) if family else ("dynamic_probe", None)
                 self.assertEqual((report["resolution"], report["profile_id"]), expected)
+
+
+@unittest.skipIf(UNDER_WINE, "resolution is the same code in both builds; the names run with the native build")
+class RealVersions(unittest.TestCase):
+    def test_tables_are_well_formed(self):
+        tables = version_tables()
+        self.assertTrue(tables, VERSION_TABLES)
+        family_ids = {read_toml(p)["id"] for p in shipped_files() if read_toml(p)["scope"] == "family"}
+        seen = set()
+        for name, rows in tables.items():
+            with self.subTest(table=name):
+                self.assertEqual(list(rows[0]), VERSION_HEADER)
+                for row in rows[1:]:
+                    self.assertEqual(len(row), 4, row)
+                    self.assertRegex(row[0], r"^[a-z0-9_]+$")
+                    self.assertNotIn(row[0], seen, "row names are unique across the tables")
+                    seen.add(row[0])
+                    self.assertIn(row[2], family_ids | {"dynamic_probe", "unsupported"}, row)
+
+    def test_no_consumer_fragment_occurs_in_a_thinkpad_name(self):
+        # The lenovo-* families come before the thinkpad-* ones in file order: a fragment of theirs
+        # found in a ThinkPad name ("Yoga" in "ThinkPad S1 Yoga") would take the machine. The names
+        # are those of the tables and those the ThinkPad profiles show.
+        tool = catalogue_tool()
+        consumer = [p for p in tool.load(SHIPPED) if p.scope == "family" and p.id.startswith("lenovo-")]
+        self.assertTrue(consumer)
+        names = [(row, version) for rows in version_tables().values() for row, version, _e, _s in rows[1:]]
+        names += [(p.id, p.display_name) for p in tool.load(SHIPPED)]
+        taken = []
+        for row, version in names:
+            if "thinkpad" in version.lower():
+                family = tool.family_of(version, consumer)
+                if family:
+                    taken.append(f"{row}: {version} -> {family.id}")
+        self.assertEqual(taken, [])
+
+    def test_each_version_reaches_its_family(self):
+        rows = [row for table in version_tables().values() for row in table[1:]]
+        self.assertTrue(rows)
+        # No product name: no machine type, so the family phase alone decides. A Version the dump
+        # left empty is a Version string the table does not carry (string number 0).
+        tables = [firmware.machine_table(system_manufacturer="LENOVO", system_version=version or None)
+                  for _row, version, _expected, _source in rows]
+        results = firmware.run_with_dmi_tables(RUNNER + [EXE, "detect", "--profiles", SHIPPED], tables)
+        for (row, version, expected, _source), (code, out, err) in zip(rows, results):
+            with self.subTest(row=row):
+                self.assertEqual((code, err), (0, b""), version)
+                report = json.loads(out)
+                got = report["profile_id"] if report["resolution"] == "family" else report["resolution"]
+                self.assertEqual(got, expected, version)
+                self.assertEqual(report["profile_id"] is None, report["resolution"] != "family", report)
+
+
+# Two Versions, and whether the consumer profile tool reads them as one model.
+SPELLINGS = [
+    ("unspaced_upper_case", "LEGION5PRO-16ACH6H", "Legion 5 Pro 16ACH6H", True),
+    ("without_line_word", "510-15IKB", "Lenovo ideapad 510-15IKB", True),
+    ("gen_for_g", "Lenovo ThinkBook 16p Gen 2", "ThinkBook 16p G2", True),
+    ("variant_mark", "IdeaPad 3 15IML05 D1", "IdeaPad 3 15IML05", True),
+    ("misspelling_beside_the_name", "LENOVO 300s-15ARR", "Lenovo ideapad 330S-15ARR", True),
+    ("touch_is_a_model", "Lenovo ideapad 320-15IKB Touch", "Lenovo ideapad 320-15IKB", False),
+    ("plus_is_a_model", "ThinkBook 14 G4+ IAP", "ThinkBook 14 G4 IAP", False),
+    ("g_and_z", "Lenovo G40-70", "Lenovo Z40-70", False),
+]
+
+# Rows of the linuxhw/DMI table (type, Version, machines) and the model profile each type gets.
+DMI_ROWS = [("2036", "Lenovo G40-70", 3), ("2036", "Lenovo Z40-70", 3),
+            ("80XL", "Lenovo ideapad 320-15IKB", 45), ("80XL", "INVALID", 1),
+            ("81BG", "Lenovo ideapad 320-15IKB", 10),
+            ("82JQ", "Legion 5 Pro 16ACH6H", 50), ("82JQ", "Lenovo Legion R9000P2021H", 13),
+            ("2007", "ThinkPad Edge", 1), ("2007", "Lenovo G570", 98),
+            ("80UN", "Lenovo XiaoXin Air 12", 1), ("4068", "Lenovo", 3)]
+DMI_TYPES = [
+    ("two_models_on_one_type", "2036", None),
+    ("one_model_despite_a_meaningless_version", "80XL", "lenovo-ideapad-320-15ikb"),
+    ("second_type_of_the_model", "81BG", "lenovo-ideapad-320-15ikb"),
+    ("chinese_market_name_beside_the_model", "82JQ", "lenovo-legion-5-pro-16ach6h"),
+    ("shared_with_a_thinkpad", "2007", None),
+    ("line_outside_the_catalogue", "80UN", None),
+    ("no_model_name", "4068", None),
+]
+
+
+@unittest.skipIf(UNDER_WINE, "the tool is checked once, with the native build")
+class ConsumerProfileTool(unittest.TestCase):
+    def setUp(self):
+        self.tool = catalogue_tool(CONSUMER_TOOL)
+
+    def test_spellings_of_one_model_and_names_of_two(self):
+        for row, first, second, same in SPELLINGS:
+            with self.subTest(row=row):
+                keys = [self.tool.model_key(self.tool.bare(v)) for v in (first, second)]
+                self.assertEqual(keys[0] == keys[1], same, keys)
+
+    def test_a_type_gets_a_model_profile_only_when_its_machines_name_one_model(self):
+        commit = "57b21bc6fdd863380e99c228c22aafcd1509528c"
+        rows = [{"machine_type": t, "version": v, "family": "", "category": "Notebook", "machines": str(n),
+                 "example_path": f"Notebook/Lenovo/{t}/{v} {t}/0"} for t, v, n in DMI_ROWS]
+        files, _table, left_out, _models = self.tool.build(commit, rows)
+        owner = {}
+        for pid, text in files.items():
+            profile = tomllib.loads(text)
+            for code in profile["matches"].get("mtm", []):
+                owner[code] = pid
+        for row, mtype, expected in DMI_TYPES:
+            with self.subTest(row=row):
+                self.assertEqual(owner.get(mtype), expected)
+                self.assertEqual(mtype in dict(left_out), expected is None, left_out)
+        cited = files["lenovo-ideapad-320-15ikb"]
+        self.assertIn(f"# Source : https://github.com/linuxhw/DMI/tree/{commit}/Notebook/Lenovo/80XL/"
+                      "Lenovo%20ideapad%20320-15IKB%2080XL/0 (type 80XL : 46 machines, Version "
+                      "« Lenovo ideapad 320-15IKB » 45, « INVALID » 1)\n", cited)
 
 
 @unittest.skipIf(UNDER_WINE, "the page is checked once, with the native build")

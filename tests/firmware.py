@@ -117,6 +117,35 @@ def run_with_dmi_table(command, table, mode=0o400, env=None, timeout=120, user=N
         return _run_in_namespace(script, staged.name, command, env, timeout, user)
 
 
+def run_with_dmi_tables(command, tables, mode=0o400, timeout=600):
+    """Runs `command` once per table of `tables` (a list of bytes), each run seeing that table as
+    /sys/firmware/dmi/tables/DMI exactly as run_with_dmi_table() sets it up, but all runs inside one
+    namespace, one after the other: for long tables of cases, the namespace is set up once.
+    Returns one (returncode, stdout, stderr) per table, in order."""
+    with tempfile.TemporaryDirectory(prefix="vantrel-DMIs-") as staged:
+        for i, table in enumerate(tables):
+            with open(os.path.join(staged, f"{i}.table"), "wb") as f:
+                f.write(bytes(table))
+        script = ('mount -t tmpfs vantrel-firmware /sys/firmware && mkdir -p /sys/firmware/dmi/tables'
+                  f' && i=0 && while [ "$i" -lt {len(tables)} ]; do'
+                  ' cp "$0/$i.table" /sys/firmware/dmi/tables/DMI'
+                  f' && chmod {mode:o} /sys/firmware/dmi/tables/DMI || exit 1;'
+                  ' "$@" >"$0/$i.out" 2>"$0/$i.err"; echo $? >"$0/$i.rc"; i=$((i+1)); done')
+        require_namespace()
+        proc = subprocess.run(["unshare", "-m", "--propagation", "private", "sh", "-c", script, staged]
+                              + [os.fspath(c) for c in command],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+        if proc.returncode != 0:
+            raise RuntimeError(f"the runs could not be set up: {proc.stderr.decode(errors='replace')}")
+        results = []
+        for i in range(len(tables)):
+            def read(suffix):
+                with open(os.path.join(staged, f"{i}.{suffix}"), "rb") as f:
+                    return f.read()
+            results.append((int(read("rc")), read("out"), read("err")))
+        return results
+
+
 # --- Tables, as firmware writes them ---------------------------------------------------------------
 
 def structure(kind, formatted=b"", strings=()):
