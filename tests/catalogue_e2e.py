@@ -90,12 +90,12 @@ NAMES = [
     ("yoga_370", "ThinkPad Yoga 370", "thinkpad-yoga", "0d6b3107c6"),
     ("z13_gen_1", "ThinkPad Z13 Gen 1", "thinkpad-z", "fb088c26c9"),
     ("z16_gen_1", "ThinkPad Z16 Gen 1", "thinkpad-z", "3c9cd9e73c"),
-    ("tablet_10", "ThinkPad 10", None, "9b7a2a3d3b"),
-    ("helix", "ThinkPad Helix", None, "12ef944776"),
-    ("thinkpad_13_2nd_gen", "ThinkPad 13 2nd Gen", None, "f8c3b429a2"),
-    # Lenovo's driver-pack catalogue says "ThinkPad T25"; the machine itself says "ThinkPad 25", and
-    # only its machine type finds its profile.
-    ("thinkpad_25", "ThinkPad 25", None, "86d3ea8b6a"),
+    ("tablet_10", "ThinkPad 10", "thinkpad-10", "9b7a2a3d3b"),
+    ("helix", "ThinkPad Helix", "thinkpad-helix", "12ef944776"),
+    ("thinkpad_13_2nd_gen", "ThinkPad 13 2nd Gen", "thinkpad-13", "f8c3b429a2"),
+    # Lenovo's driver-pack catalogue says "ThinkPad T25"; the machine itself says "ThinkPad 25", which the
+    # T line claims.
+    ("thinkpad_25", "ThinkPad 25", "thinkpad-t", "86d3ea8b6a"),
 ]
 
 
