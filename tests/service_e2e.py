@@ -1,5 +1,5 @@
 """The service through Wine's service manager, in a prefix of its own: installation and removal
-with their messages, start, a request answered through the pipe, stop, any control ending it, a
+with their messages, installation refused from a place ordinary users may change, start, a request answered through the pipe, stop, any control ending it, a
 taken pipe name, and `--service` from a console. Every case removes the service at its end."""
 import os
 import shutil
@@ -89,6 +89,41 @@ class Installation(ServiceCase):
         reached, status = CONTROL.wait("stopped", 1)
         self.assertTrue(reached, status)
         self.assertEqual(status[0], STOPPED)  # never started: its exit code says so (1077)
+
+
+class Location(ServiceCase):
+    """Nothing is registered from a place that ordinary users may change. Under Wine a file's
+    security comes from its Unix mode bits: 0777 reads back with write access for Everyone, 0755
+    with read and execute only."""
+
+    def open_to_everyone(self, path):
+        os.chmod(path, 0o777)
+        self.addCleanup(os.chmod, path, 0o755)
+
+    def assertRefusedNaming(self, exe, path):
+        self.assertEqual(PREFIX.run(exe, ["service", "install"]),
+                         (1, b"", f"erreur : installation refusée : des utilisateurs ordinaires peuvent modifier "
+                                  f"« {windows_path(path)} » ; installez Vantrel dans Program Files (paquet MSI)\n"
+                                  .encode()))
+        self.assertEqual(CONTROL.call("config", SERVICE), (1, b"", b"ouverture du service : code 1060\r\n"))
+
+    def test_folder_everyone_may_change_is_refused(self):
+        folder = os.path.join(BINARY_DIR, "service e2e", "dossier ouvert à tous")
+        exe = install_copy(BINARY_DIR, folder)
+        self.open_to_everyone(folder)
+        self.assertRefusedNaming(exe, folder)
+
+    def test_framework_folder_everyone_may_change_is_refused(self):
+        folder = os.path.join(BINARY_DIR, "service e2e", "outils ouverts à tous")
+        exe = install_copy(BINARY_DIR, folder)
+        framework = os.path.join(folder, "framework")
+        os.makedirs(framework, mode=0o755, exist_ok=True)
+        self.open_to_everyone(framework)
+        self.assertRefusedNaming(exe, framework)
+        # Closed again, the same place is accepted.
+        os.chmod(framework, 0o755)
+        self.assertEqual(PREFIX.run(exe, ["service", "install"])[0], 0)
+        self.addCleanup(CONTROL.remove, exe)
 
 
 class Runtime(ServiceCase):
