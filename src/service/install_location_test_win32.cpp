@@ -71,7 +71,6 @@ const Row PLACES[] = {
     {"inherit_only_write_for_users", L"D:(A;;FA;;;SY)(A;OICIIO;GA;;;BU)(A;;0x1200a9;;;BU)", false},
     {"same_write_for_users_applied", L"D:(A;;FA;;;SY)(A;OICI;GA;;;BU)(A;;0x1200a9;;;BU)", true},
     {"no_dacl_grants_everything", L"O:BAG:BA", true},
-    {"null_dacl_grants_everything", L"D:NO_ACCESS_CONTROL", true},
     {"empty_dacl_grants_nothing", L"D:", false},
     // Deny entries are not weighed: a place that needs one to be safe is refused.
     {"deny_does_not_excuse_an_allow", L"D:(D;;FA;;;WD)(A;;FA;;;BU)", true},
@@ -119,6 +118,15 @@ TEST_P(InstallLocation, OpenToOrdinaryUsersExactlyWhenAnAppliedEntryLetsThemChan
 INSTANTIATE_TEST_SUITE_P(Places, InstallLocation, testing::ValuesIn(PLACES), test::RowName{});
 INSTANTIATE_TEST_SUITE_P(Rights, InstallLocation, testing::ValuesIn(RIGHTS), test::RowName{});
 INSTANTIATE_TEST_SUITE_P(Groups, InstallLocation, testing::ValuesIn(GROUPS), test::RowName{});
+
+// A DACL that is present but null (a descriptor that says "no access control") grants everything.
+// Built by hand: Wine 8 turns SDDL's "D:NO_ACCESS_CONTROL" into a DACL that is not null.
+TEST(InstallLocationNullDacl, GrantsEverything) {
+    SECURITY_DESCRIPTOR descriptor;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, /*present=*/TRUE, /*dacl=*/nullptr, /*defaulted=*/FALSE));
+    EXPECT_TRUE(open_to_ordinary_users(&descriptor));
+}
 
 // `service install` skips an absent framework folder by these two codes only.
 TEST(InstallLocationPath, AbsentFileAndAbsentFolderGiveTheNotFoundCodes) {
