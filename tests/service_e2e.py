@@ -3,6 +3,7 @@ with their messages, installation refused from a place ordinary users may change
 taken pipe name, and `--service` from a console. Every case removes the service at its end."""
 import os
 import shutil
+import time
 import unittest
 
 from e2e import BINARY_DIR, UNDER_WINE, main
@@ -83,6 +84,22 @@ class Installation(ServiceCase):
         self.assertEqual(self.vantrel("service", "uninstall"), (0, "service VantrelHal désinstallé\n".encode(), b""))
         self.assertEqual(self.vantrel("service", "uninstall"), (0, "le service VantrelHal n'est pas installé\n".encode(), b""))
         self.assertNotEqual(CONTROL.call("config", SERVICE)[0], 0)
+
+    def test_install_waits_for_a_deletion_still_pending(self):
+        self.install()
+        # The deletion stays pending while another program keeps the service open.
+        holder = PREFIX.popen(CLIENT, ["hold-service", SERVICE, "3"])
+        try:
+            self.assertEqual(holder.stdout.readline(), "prêt\n".encode())
+            self.assertEqual(self.vantrel("service", "uninstall"), (0, "service VantrelHal désinstallé\n".encode(), b""))
+            started = time.monotonic()
+            self.install()
+            waited = time.monotonic() - started
+        finally:
+            holder.kill()
+            holder.communicate()
+        self.assertGreater(waited, 1, "no deletion was pending: nothing shows the wait")
+        self.assertEqual(CONTROL.call("config", SERVICE)[0], 0)
 
     def test_install_does_not_start_the_service(self):
         self.install()
