@@ -1,6 +1,7 @@
 """The service through Wine's service manager, in a prefix of its own: installation and removal
-with their messages, installation refused from a place ordinary users may change, start, a request answered through the pipe, stop, any control ending it, a
-taken pipe name, and `--service` from a console. Every case removes the service at its end."""
+with their messages, installation refused from a place ordinary users may change or waiting for a
+deletion still pending, start, a request answered through the pipe, stop, any control ending it,
+a taken pipe name, and `--service` from a console. Every case removes the service at its end."""
 import os
 import shutil
 import time
