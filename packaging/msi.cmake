@@ -109,8 +109,13 @@ file(WRITE ${WORK_DIR}/content.wxs
 # wixl finds sources only by paths relative to its working directory.
 file(COPY_FILE ${packaging_dir}/../resources/vantrel.ico ${WORK_DIR}/vantrel.ico)
 get_filename_component(output ${OUTPUT} ABSOLUTE)
+# The product code is derived from the version, in the namespace of the upgrade code
+# (packaging/vantrel.wxs): a rebuild of a version is the same product, which Windows Installer
+# never installs a second time beside itself, while each new version is a new product that
+# upgrades the earlier ones.
+string(UUID product_code NAMESPACE 6C0F4A5E-2B1D-4E57-9A0B-3E8C5D7F1A24 NAME "Vantrel ${VERSION}" TYPE SHA1 UPPER)
 execute_process(
-  COMMAND ${WIXL} -a x64 -D Version=${VERSION} -D StageDir=stage -D IconFile=vantrel.ico
+  COMMAND ${WIXL} -a x64 -D Version=${VERSION} -D ProductCode=${product_code} -D StageDir=stage -D IconFile=vantrel.ico
           -o ${output} ${packaging_dir}/vantrel.wxs content.wxs
   WORKING_DIRECTORY ${WORK_DIR}
   RESULT_VARIABLE result)

@@ -1,7 +1,8 @@
 """The Windows Installer package under Wine, in a prefix made fresh for this run: built as a user
 builds it, installed silently, its files and the service's registration read back, the service
 answering through the stand-in PowerShell at the system's path, a later version installed over
-it, then removed. Also: a registration made earlier from an unpacked archive is taken over."""
+it, then removed. Also: a registration made earlier from an unpacked archive is taken over, and
+two builds of one version are one product."""
 import glob
 import hashlib
 import os
@@ -10,11 +11,15 @@ import subprocess
 import tempfile
 import time
 import unittest
+import uuid
 
 from e2e import BINARY_DIR, SOURCE_DIR, UNDER_WINE, main
 from service_wine import SERVICE, ServiceControl, SystemPowershell, WinePrefix, windows_path
 
 VERSION, NEXT_VERSION = "2.1.0", "2.1.1"
+# The upgrade code of packaging/vantrel.wxs, in whose namespace each version's product code is
+# derived (a name-based UUID, SHA-1).
+UPGRADE_CODE = uuid.UUID("6C0F4A5E-2B1D-4E57-9A0B-3E8C5D7F1A24")
 PACKAGE = f"vantrel-{VERSION}-windows-x64.msi"
 PREFIX = WinePrefix(os.path.join(BINARY_DIR, "msi-e2e-wineprefix"))
 INSTALLED = os.path.join(PREFIX.path, "drive_c", "Program Files", "Vantrel")
@@ -90,6 +95,25 @@ def vantrel_products():
                   for values in reg_query(UNINSTALL_KEY).values() if values.get("DisplayName") == "Vantrel")
 
 
+def product_code(version):
+    return "{" + str(uuid.uuid5(UPGRADE_CODE, f"Vantrel {version}")).upper() + "}"
+
+
+def installed_product_codes():
+    """The product codes of the installed Vantrel products: the names of their uninstall keys."""
+    return sorted(key.rsplit("\\", 1)[-1] for key, values in reg_query(UNINSTALL_KEY).items()
+                  if values.get("DisplayName") == "Vantrel")
+
+
+def package_product_code(package):
+    """The product code a package declares: the GUID that follows the property's name in the
+    package's string pool, where wixl writes the property table's names and values in order."""
+    with open(package, "rb") as f:
+        data = f.read()
+    at = data.find(b"ProductCode{")
+    return data[at + len(b"ProductCode"):at + len(b"ProductCode") + 38].decode("ascii") if at >= 0 else None
+
+
 def service_processes():
     """Command lines of the vantrel.exe processes that run in this test's prefix, as Wine shows
     them to Linux (program path unquoted)."""
@@ -147,10 +171,15 @@ class Package(unittest.TestCase):
     def build_next_package(self):
         """The next version, built by the same script from the same tree with the executable
         whose version record says so."""
-        output = os.path.join(WORK, f"vantrel-{NEXT_VERSION}-windows-x64.msi")
-        proc = subprocess.run(["cmake", f"-DBINARY_DIR={BINARY_DIR}", f"-DVERSION={NEXT_VERSION}",
-                               f"-DEXECUTABLE={os.path.join(BINARY_DIR, 'next', 'vantrel.exe')}",
-                               f"-DOUTPUT={output}", f"-DWORK_DIR={os.path.join(WORK, 'msi-next')}",
+        return self.build_package_by_script(NEXT_VERSION, os.path.join(BINARY_DIR, "next", "vantrel.exe"))
+
+    def build_package_by_script(self, version, executable):
+        folder = os.path.join(WORK, f"build-{version}")
+        os.makedirs(folder, exist_ok=True)
+        output = os.path.join(folder, f"vantrel-{version}-windows-x64.msi")
+        proc = subprocess.run(["cmake", f"-DBINARY_DIR={BINARY_DIR}", f"-DVERSION={version}",
+                               f"-DEXECUTABLE={executable}", f"-DOUTPUT={output}",
+                               f"-DWORK_DIR={os.path.join(folder, 'msi')}",
                                "-P", os.path.join(SOURCE_DIR, "packaging", "msi.cmake")],
                               capture_output=True, stdin=subprocess.DEVNULL, timeout=600)
         self.assertEqual(proc.returncode, 0, proc.stdout.decode() + proc.stderr.decode())
@@ -203,6 +232,7 @@ class Package(unittest.TestCase):
         self.assertRegisteredFromProgramFiles()
         self.assertServiceAnswers()
         self.assertEqual(vantrel_products(), [("Vantrel", VERSION)])
+        self.assertEqual(installed_product_codes(), [product_code(VERSION)])
 
         # A tool the user adds for the Framework back end stays through upgrade and removal.
         user_tool = os.path.join(INSTALLED, "framework", "framework_tool.exe")
@@ -216,6 +246,7 @@ class Package(unittest.TestCase):
         self.assertRegisteredFromProgramFiles()
         self.assertServiceAnswers()
         self.assertEqual(vantrel_products(), [("Vantrel", NEXT_VERSION)])
+        self.assertEqual(installed_product_codes(), [product_code(NEXT_VERSION)])
 
         # The older package is refused and changes nothing.
         self.msiexec("/i", package, expect_success=False)
@@ -233,6 +264,14 @@ class Package(unittest.TestCase):
         self.assertEqual(vantrel_products(), [])
         self.assertServiceProcesses([])
         os.remove(user_tool)
+
+    def test_one_version_built_twice_is_one_product(self):
+        package = self.build_package()
+        rebuilt = self.build_package_by_script(VERSION, os.path.join(BINARY_DIR, "vantrel.exe"))
+        self.assertNotEqual(digest(package), digest(rebuilt))  # two builds indeed
+        self.assertEqual((package_product_code(package), package_product_code(rebuilt)),
+                         (product_code(VERSION), product_code(VERSION)))
+        self.assertNotEqual(product_code(VERSION), product_code(NEXT_VERSION))
 
     def test_takes_over_a_registration_made_from_an_unpacked_archive(self):
         package = self.build_package()

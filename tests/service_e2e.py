@@ -1,7 +1,8 @@
 """The service through Wine's service manager, in a prefix of its own: installation and removal
-with their messages, start, a request answered through the pipe, `vantrel keyboard` served by the
-service or by its own script run, stop, the controls that change nothing, a squatted pipe name,
-and `--service` from a console. Every case removes the service at its end.
+with their messages, installation refused from a place ordinary users may change or waiting for a
+deletion still pending, start, a request answered through the pipe, `vantrel keyboard` served by
+the service or by its own script run, stop, the controls that change nothing, a squatted pipe
+name, and `--service` from a console. Every case removes the service at its end.
 
 Wine shows the mechanisms but enforces no access control: who may open the pipe, who may send
 which control and the impersonation level the client allows are decided by the system on Windows
@@ -9,6 +10,7 @@ and are tested at their seams by the unit tests."""
 import json
 import os
 import shutil
+import time
 import unittest
 
 import jsonschema
@@ -91,6 +93,22 @@ class Installation(ServiceCase):
         self.assertEqual(self.vantrel("service", "uninstall"), (0, "service VantrelHal désinstallé\n".encode(), b""))
         self.assertEqual(self.vantrel("service", "uninstall"), (0, "le service VantrelHal n'est pas installé\n".encode(), b""))
         self.assertNotEqual(CONTROL.call("config", SERVICE)[0], 0)
+
+    def test_install_waits_for_a_deletion_still_pending(self):
+        self.install()
+        # The deletion stays pending while another program keeps the service open.
+        holder = PREFIX.popen(CLIENT, ["hold-service", SERVICE, "3"])
+        try:
+            self.assertEqual(holder.stdout.readline(), "prêt\n".encode())
+            self.assertEqual(self.vantrel("service", "uninstall"), (0, "service VantrelHal désinstallé\n".encode(), b""))
+            started = time.monotonic()
+            self.install()
+            waited = time.monotonic() - started
+        finally:
+            holder.kill()
+            holder.communicate()
+        self.assertGreater(waited, 1, "no deletion was pending: nothing shows the wait")
+        self.assertEqual(CONTROL.call("config", SERVICE)[0], 0)
 
     def test_install_does_not_start_the_service(self):
         self.install()
@@ -178,6 +196,41 @@ class Keyboard(ServiceCase):
                                   "détectée\n".encode()))
         self.assertEqual(CONTROL.call("stop", SERVICE)[0], 0)
         self.assertStoppedCleanly()
+
+
+class Location(ServiceCase):
+    """Nothing is registered from a place that ordinary users may change. Under Wine a file's
+    security comes from its Unix mode bits: 0777 reads back with write access for Everyone, 0755
+    with read and execute only."""
+
+    def open_to_everyone(self, path):
+        os.chmod(path, 0o777)
+        self.addCleanup(os.chmod, path, 0o755)
+
+    def assertRefusedNaming(self, exe, path):
+        self.assertEqual(PREFIX.run(exe, ["service", "install"]),
+                         (1, b"", f"erreur : installation refusée : des utilisateurs ordinaires peuvent modifier "
+                                  f"« {windows_path(path)} » ; installez Vantrel dans Program Files (paquet MSI)\n"
+                                  .encode()))
+        self.assertEqual(CONTROL.call("config", SERVICE), (1, b"", b"ouverture du service : code 1060\r\n"))
+
+    def test_folder_everyone_may_change_is_refused(self):
+        folder = os.path.join(BINARY_DIR, "service e2e", "dossier ouvert à tous")
+        exe = install_copy(BINARY_DIR, folder)
+        self.open_to_everyone(folder)
+        self.assertRefusedNaming(exe, folder)
+
+    def test_framework_folder_everyone_may_change_is_refused(self):
+        folder = os.path.join(BINARY_DIR, "service e2e", "outils ouverts à tous")
+        exe = install_copy(BINARY_DIR, folder)
+        framework = os.path.join(folder, "framework")
+        os.makedirs(framework, mode=0o755, exist_ok=True)
+        self.open_to_everyone(framework)
+        self.assertRefusedNaming(exe, framework)
+        # Closed again, the same place is accepted.
+        os.chmod(framework, 0o755)
+        self.assertEqual(PREFIX.run(exe, ["service", "install"])[0], 0)
+        self.addCleanup(CONTROL.remove, exe)
 
 
 class Runtime(ServiceCase):

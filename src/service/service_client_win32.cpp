@@ -4,6 +4,8 @@
 //   service_client hold PIPE SECONDS [INSTANCES]
 //                                               holds the pipe name (one instance, or as many as
 //                                               INSTANCES allows); prints "prêt" once it does
+//   service_client hold-service NAME SECONDS    keeps the service open, as the Services console
+//                                               does, so a deletion stays pending; prints "prêt"
 //   service_client start|stop|interrogate NAME  StartServiceW / ControlService
 //   service_client control NAME CODE            ControlService with any code (128 to 255: user-defined)
 //   service_client config NAME                  the stored registration, one value a line (UTF-8):
@@ -137,6 +139,17 @@ int wait_state(const std::wstring& name, const std::wstring& state, int seconds)
                 static_cast<unsigned long>(status.dwWin32ExitCode),
                 static_cast<unsigned long>(status.dwServiceSpecificExitCode));
     return reached ? 0 : 1;
+}
+
+int hold_service(const std::wstring& name, int seconds) {
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return failed("gestionnaire de services", GetLastError());
+    const UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    if (!service) return failed("ouverture du service", GetLastError());
+    std::fputs("prêt\n", stdout);
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    return 0;
 }
 
 std::string utf8(const wchar_t* text) {
@@ -296,8 +309,9 @@ int wmain(int argc, wchar_t** argv) {
     if (args.size() == 2 && (args[0] == L"start" || args[0] == L"stop" || args[0] == L"interrogate"))
         return control(args[0], args[1]);
     if (args.size() == 2 && args[0] == L"config") return config(args[1]);
+    if (args.size() == 3 && args[0] == L"hold-service") return hold_service(args[1], _wtoi(args[2].c_str()));
     if (args.size() == 4 && args[0] == L"wait") return wait_state(args[1], args[2], _wtoi(args[3].c_str()));
     if (args.size() == 3 && args[0] == L"stress") return stress(args[1], _wtoi(args[2].c_str()));
-    std::fputs("usage : service_client request|hold|start|stop|interrogate|control|config|wait|stress ...\n", stderr);
+    std::fputs("usage : service_client request|hold|hold-service|start|stop|interrogate|control|config|wait|stress ...\n", stderr);
     return 2;
 }

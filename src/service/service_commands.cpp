@@ -2,16 +2,96 @@
 // manager. Neither starts nor stops the service.
 #include "service/service_commands.hpp"
 
+#include <chrono>
+
 #include "service/service_name.hpp"
 
 namespace vantrel {
 namespace {
+
+using namespace std::chrono_literals;
+
+// A deletion stays pending while any program (the Services console, a monitoring tool, the
+// installer that just removed the previous version) holds the service open; such handles are
+// usually closed within seconds, so registration is tried again for this long before giving up.
+constexpr std::chrono::milliseconds RETRY_PAUSE = 500ms;
+constexpr int RETRY_PAUSES = 60;
+constexpr auto RETRY_LIMIT = std::chrono::duration_cast<std::chrono::seconds>(RETRY_PAUSE * RETRY_PAUSES);
 
 // "(code {code})", the code in decimal.
 std::string code_text(ServiceManager::ErrorCode code) { return "(code " + std::to_string(code) + ")"; }
 
 std::string manager_error(ServiceManager::ErrorCode code) {
     return "gestionnaire de services inaccessible " + code_text(code) + " : invite administrateur requise";
+}
+
+void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// A path for a message, in UTF-8. Windows accepts names with a lone surrogate, which no UTF-8
+// can hold: it is shown as U+FFFD.
+std::string shown_path(std::u16string_view path) {
+    std::string out;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char32_t unit = path[i];
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (high && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+            append_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (path[++i] - 0xDC00));
+        } else {
+            append_utf8(out, unit >= 0xD800 && unit <= 0xDFFF ? U'\uFFFD' : unit);
+        }
+    }
+    return out;
+}
+
+// The folder of a file's full path; a drive's root keeps its backslash ("C:\", not "C:", which
+// names the current folder of that drive).
+std::u16string folder_of(std::u16string_view path) {
+    const auto separator = path.rfind(u'\\');
+    if (separator == std::u16string_view::npos) return u".";
+    const bool drive_root = separator == 2 && path[1] == u':';
+    return std::u16string(path.substr(0, drive_root ? separator + 1 : separator));
+}
+
+// The service runs, as LocalSystem, the executable and the tools of the framework folder beside
+// it; whoever may change one of them, or the folder that holds them, could make it run their own
+// code. The framework folder is checked only when there is one: creating it takes the right to
+// change its parent folder, which is checked too.
+std::expected<void, std::string> check_location(ServiceManager& services, std::u16string_view executable) {
+    const std::u16string folder = folder_of(executable);
+    const std::u16string framework = folder + (folder.ends_with(u'\\') ? u"framework" : u"\\framework");
+    struct Place {
+        std::u16string_view path;
+        bool may_be_absent;
+    };
+    for (const Place place : {Place{executable, false}, Place{folder, false}, Place{framework, true}}) {
+        const auto open = services.open_to_ordinary_users(place.path);
+        if (!open) {
+            if (place.may_be_absent && (open.error() == NO_SUCH_FILE || open.error() == NO_SUCH_PATH)) continue;
+            return std::unexpected("installation refusée : sécurité de « " + shown_path(place.path) +
+                                   " » illisible " + code_text(open.error()));
+        }
+        if (*open) {
+            return std::unexpected("installation refusée : des utilisateurs ordinaires peuvent modifier « " +
+                                   shown_path(place.path) + " » ; installez Vantrel dans Program Files (paquet MSI)");
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -24,8 +104,13 @@ std::expected<std::string, std::string> install_service(ServiceManager& services
     if (!path) return std::unexpected("chemin de l'exécutable introuvable : " + path.error());
     // Quoted, so a path with blanks names one file for the manager.
     const std::u16string command_line = u"\"" + *path + u"\" --service";
+    if (auto location = check_location(services, *path); !location) return std::unexpected(location.error());
 
-    const auto service = services.create_service(**manager, command_line);
+    auto service = services.create_service(**manager, command_line);
+    for (int pauses = 0; !service && service.error() == SERVICE_DELETION_PENDING && pauses < RETRY_PAUSES; ++pauses) {
+        services.wait_before_retry(RETRY_PAUSE);
+        service = services.create_service(**manager, command_line);
+    }
     // Nothing more is asked of the manager.
     manager->reset();
     const std::string name = SERVICE_NAME;
@@ -35,6 +120,12 @@ std::expected<std::string, std::string> install_service(ServiceManager& services
     }
     // The existing registration is left as it is, even if it names another executable.
     if (service.error() == SERVICE_ALREADY_EXISTS) return "le service " + name + " est déjà installé\n";
+    if (service.error() == SERVICE_DELETION_PENDING) {
+        return std::unexpected("le service " + name + " est encore en cours de suppression après " +
+                               std::to_string(RETRY_LIMIT.count()) + " s " + code_text(service.error()) +
+                               " : fermez la console Services et les programmes qui l'ouvrent, ou redémarrez "
+                               "Windows, puis recommencez");
+    }
     return std::unexpected("création du service refusée " + code_text(service.error()));
 }
 

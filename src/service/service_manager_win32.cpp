@@ -5,6 +5,7 @@
 #include "hal/executable_path_win32.hpp"
 #include "hal/text_win32.hpp"
 #include "hal/unique_handle_win32.hpp"
+#include "service/install_location_win32.hpp"
 #include "service/service_manager.hpp"
 #include "service/service_name.hpp"
 
@@ -13,6 +14,9 @@ namespace {
 
 static_assert(SERVICE_ALREADY_EXISTS == ERROR_SERVICE_EXISTS);
 static_assert(SERVICE_NOT_INSTALLED == ERROR_SERVICE_DOES_NOT_EXIST);
+static_assert(SERVICE_DELETION_PENDING == ERROR_SERVICE_MARKED_FOR_DELETE);
+static_assert(NO_SUCH_FILE == ERROR_FILE_NOT_FOUND);
+static_assert(NO_SUCH_PATH == ERROR_PATH_NOT_FOUND);
 
 constexpr const wchar_t* DISPLAY_NAME = L"Vantrel HAL (acc\u00e8s mat\u00e9riel privil\u00e9gi\u00e9)";
 
@@ -47,6 +51,10 @@ public:
         return std::u16string(path->begin(), path->end());
     }
 
+    std::expected<bool, ErrorCode> open_to_ordinary_users(std::u16string_view path) override {
+        return path_open_to_ordinary_users(std::wstring(path.begin(), path.end()));
+    }
+
     std::expected<OwnedHandle, ErrorCode> create_service(const Handle& manager,
                                                          std::u16string_view command_line) override {
         const std::wstring stored(command_line.begin(), command_line.end());
@@ -55,6 +63,8 @@ public:
                                     stored.c_str(), /*load_order_group=*/nullptr, /*tag=*/nullptr,
                                     /*dependencies=*/nullptr, /*account=*/nullptr, /*password=*/nullptr));
     }
+
+    void wait_before_retry(std::chrono::milliseconds pause) override { Sleep(static_cast<DWORD>(pause.count())); }
 
     std::expected<OwnedHandle, ErrorCode> open_service(const Handle& manager) override {
         return owned(OpenServiceW(raw(manager), SERVICE_NAME_W, SERVICE_ALL_ACCESS));
