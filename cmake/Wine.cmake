@@ -8,9 +8,13 @@ set(VANTREL_WINE_ENV WINEPREFIX=${VANTREL_WINEPREFIX} WINEDEBUG=-all WINEDLLOVER
                      LC_ALL=C.UTF-8)
 set(CMAKE_CROSSCOMPILING_EMULATOR env ${VANTREL_WINE_ENV} wine)
 
+# The prefix is started as every prefix of the tests is (tests/service_wine.py): with a persistent
+# wineserver, and with the service manager's start time-out raised above Wine's 10 s, which a
+# service started on a loaded machine can exceed.
 function(vantrel_add_wine_fixture)
-  add_test(NAME wine_start COMMAND sh -c
-    "export WINEPREFIX='${VANTREL_WINEPREFIX}' WINEDEBUG=-all; mkdir -p \"$WINEPREFIX\" && wineserver -p </dev/null >/dev/null 2>&1 && wine cmd /c exit </dev/null >/dev/null 2>&1")
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_test(NAME wine_start COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/service_wine.py start
+                                   ${VANTREL_WINEPREFIX})
   add_test(NAME wine_stop COMMAND sh -c "WINEPREFIX='${VANTREL_WINEPREFIX}' wineserver -k || true")
   set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
   set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)

@@ -139,7 +139,7 @@ def setUpModule():
     if shutil.which("wixl") is None:
         return
     WORK = tempfile.mkdtemp(prefix="vantrel-msi-")
-    subprocess.run(["wineserver", "-k"], env=PREFIX.env, capture_output=True, timeout=60)
+    PREFIX.stop()  # waits for the wineserver, which writes the registry into the prefix as it ends
     shutil.rmtree(PREFIX.path, ignore_errors=True)
     PREFIX.start()
     CONTROL = ServiceControl(PREFIX, CLIENT)

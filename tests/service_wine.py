@@ -1,14 +1,33 @@
 """A Wine prefix of its own for the service tests and the reliability run: an automatically
 started service left installed in a prefix starts again with it and holds the pipe, so these runs
 never install into the prefix other tests share. The prefix is kept between runs (it takes many
-seconds and hundreds of megabytes to make); the service is removed at every end."""
+seconds and hundreds of megabytes to make); the service is removed at every end.
+
+Every Wine prefix of the tests is started by WinePrefix.start, also from CMake's fixture and
+tools/bench through this file run as a script:
+
+    service_wine.py start PREFIX_DIR
+"""
 import os
 import shutil
 import subprocess
+import sys
+import tempfile
 import time
 
 SERVICE = "VantrelHal"
 PIPE = "\\\\.\\pipe\\VantrelHal"
+
+# How long Wine's service manager waits for a service process it has just created to connect to
+# its control pipe, and then to report a status, before StartServiceW (and a service started by
+# msiexec or at the prefix's start) fails with 1053, ERROR_SERVICE_REQUEST_TIMEOUT. Wine's own
+# value is 10 s (Windows: 30 s); on a loaded machine, another prefix booting beside it, a cold
+# process start under Wine can take longer than that. Wine 8's services.exe reads it once, when it
+# starts, from HKLM\System\CurrentControlSet\Control, and only as a REG_SZ string of
+# milliseconds: the REG_DWORD that Windows reads under the same name is ignored.
+SERVICE_START_TIMEOUT_MS = "60000"
+CONTROL_KEY = "HKLM\\System\\CurrentControlSet\\Control"
+PIPE_TIMEOUT_VALUE = "ServicesPipeTimeout"
 
 
 class WinePrefix:
@@ -18,17 +37,57 @@ class WinePrefix:
                         LC_ALL="C.UTF-8")
 
     def start(self):
-        """Starts the prefix with a persistent wineserver: without one, Wine kills services about a
-        second after the last ordinary Wine process ends. Output goes nowhere: Wine's system
-        processes would keep our pipes open."""
+        """Starts the prefix (making it if it does not exist) with a persistent wineserver, and
+        with the service manager's start time-out at SERVICE_START_TIMEOUT_MS. Since services.exe
+        reads that value only when it starts, a prefix without it gets it written, then is
+        stopped and started again; a prefix that has it starts once."""
         os.makedirs(self.path, exist_ok=True)
-        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=self.env)
-        subprocess.run(["wineserver", "-p"], check=True, timeout=60, **quiet)
-        subprocess.run(["wine", "cmd", "/c", "exit"], check=True, timeout=300, **quiet)
+        self._boot()
+        if self._pipe_timeout() == ("REG_SZ", SERVICE_START_TIMEOUT_MS):
+            return
+        self._quiet(["wine", "reg", "add", CONTROL_KEY, "/v", PIPE_TIMEOUT_VALUE, "/t", "REG_SZ",
+                     "/d", SERVICE_START_TIMEOUT_MS, "/f"], timeout=120)
+        self.stop()
+        self._boot()
+        found = self._pipe_timeout()
+        if found != ("REG_SZ", SERVICE_START_TIMEOUT_MS):
+            raise RuntimeError(f"{self.path} : {PIPE_TIMEOUT_VALUE} non écrit ({found})")
 
     def stop(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
+        """Ends every process of the prefix and waits for its wineserver, which writes the
+        registry to disk as it ends."""
+        self._quiet(["wineserver", "-k"], check=False, timeout=60)
+        self._quiet(["wineserver", "-w"], check=False, timeout=120)
+
+    def _quiet(self, args, check=True, timeout=300):
+        """Output goes nowhere: Wine's system processes, started by the first Wine process of a
+        session, would keep our pipes open."""
+        subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=check, timeout=timeout)
+
+    def _boot(self):
+        """A persistent wineserver: without one, Wine kills services about a second after the last
+        ordinary Wine process ends (it exits 2 when one is running already: not an error). `wine
+        cmd /c exit` starts the prefix (and makes a new one): not `wineboot -i`, which can start
+        two services.exe."""
+        self._quiet(["wineserver", "-p"], check=False, timeout=60)
+        self._quiet(["wine", "cmd", "/c", "exit"], timeout=300)
+
+    def _pipe_timeout(self):
+        """(type, value) of the service manager's start time-out in the prefix's registry, or None.
+        Read into a file rather than a pipe, which a Wine process started meanwhile could hold."""
+        with tempfile.TemporaryFile() as out:
+            proc = subprocess.run(["wine", "reg", "query", CONTROL_KEY, "/v", PIPE_TIMEOUT_VALUE], env=self.env,
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL, timeout=120)
+            out.seek(0)
+            text = out.read().decode("utf-8", "replace")
+        if proc.returncode != 0:
+            return None
+        for line in text.splitlines():
+            fields = line.split()
+            if len(fields) == 3 and fields[0] == PIPE_TIMEOUT_VALUE:
+                return fields[1], fields[2]
+        return None
 
     def run(self, program, args, timeout=120):
         proc = subprocess.run(["wine", program] + list(args), env=self.env, stdin=subprocess.DEVNULL,
@@ -112,3 +171,10 @@ class ServiceControl:
         deadline = time.monotonic() + 10
         while self.call("config", SERVICE)[0] == 0 and time.monotonic() < deadline:
             time.sleep(0.1)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3 or sys.argv[1] != "start":
+        print("usage : service_wine.py start DOSSIER_DU_PREFIXE", file=sys.stderr)
+        sys.exit(2)
+    WinePrefix(os.path.abspath(sys.argv[2])).start()
