@@ -51,8 +51,7 @@ public:
         : dir_(dir), names_(names), results_(names.size()), thrown_(names.size()), first_failure_(names.size()) {}
 
     void run() {
-        const std::size_t wanted = std::min<std::size_t>(std::max(1U, std::thread::hardware_concurrency()),
-                                                         names_.size() / FILES_PER_THREAD);
+        const std::size_t wanted = std::min(loading_threads(), names_.size() / FILES_PER_THREAD);
         std::vector<std::jthread> helpers;
         helpers.reserve(wanted);
         for (std::size_t i = 1; i < wanted; ++i) {
