@@ -295,8 +295,7 @@ void LineIndex::step(Checkpoint& at) const {
 void Toml11Check::check_key(const TextPosition& begin, std::string_view name) {
     // A name that a bare key may hold is right written either way; only for another one does it
     // matter whether it was quoted.
-    const auto bare = std::ranges::find_if_not(name, is_bare_key_byte);
-    if (bare == name.end()) return;
+    if (std::ranges::all_of(name, is_bare_key_byte)) return;
     const std::size_t offset = lines().offset_of(begin);
     if (offset < text_.size() && (text_[offset] == '"' || text_[offset] == '\'')) return;
     std::size_t pos = 0;
