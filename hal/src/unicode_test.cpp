@@ -22,6 +22,16 @@ TEST_P(LossyDecoding, ReplacesEachMaximalSubpart) {
     EXPECT_TRUE(is_valid_utf8(decode_utf8_lossy(GetParam().bytes)));
 }
 
+// ASCII before and after the sequence puts it at every place of the eight-byte blocks that the
+// check passes over at once.
+TEST_P(LossyDecoding, ValidityDoesNotDependOnWhereTheSequenceFalls) {
+    const bool valid = decode_utf8_lossy(GetParam().bytes) == GetParam().bytes;
+    for (std::size_t ascii = 0; ascii <= 17; ++ascii) {
+        EXPECT_EQ(is_valid_utf8(std::string(ascii, 'a') + GetParam().bytes + std::string(9, 'b')), valid)
+            << "after " << ascii << " ASCII bytes";
+    }
+}
+
 const std::string R = "\xEF\xBF\xBD";
 
 // The rows of Unicode's "U+FFFD substitution of maximal subparts" examples.

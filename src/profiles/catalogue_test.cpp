@@ -223,6 +223,88 @@ TEST(LoadProfiles, FileBeyondTheBoundIsRefusedWithoutBeingParsed) {
               dir.path_of("a.toml") + " : fichier trop volumineux pour un profil (plus de 4194304 octets)");
 }
 
+// Enough files for the loader to share them out between threads.
+constexpr int MANY_FILES = 400;
+
+std::string numbered_file(int number) {
+    const std::string digits = std::to_string(number);
+    return "p" + std::string(3 - digits.size(), '0') + digits + ".toml";
+}
+
+TEST(LoadProfiles, ManyFilesKeepNameOrder) {
+    const ProfileDir dir;
+    std::vector<std::string> names;
+    for (int i = 0; i < MANY_FILES; ++i) {
+        names.push_back(numbered_file(i));
+        dir.write(names.back(), model(names.back()));
+    }
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_TRUE(loaded) << loaded.error().display();
+    EXPECT_EQ(ids_of(*loaded), names);
+}
+
+// A long valid document of a schema that is not supported: slow to fail, so that files after it
+// that fail at once have failed before it.
+std::string slow_to_fail() {
+    std::string text = "schema_version = 3\n" + model("lent").substr(std::string_view("schema_version = 1\n").size());
+    for (int i = 0; i < 2000; ++i) {
+        text += "[[capabilities]]\nid = \"c" + std::to_string(i) +
+                "\"\nlabel = \"L\"\naccess = { method = \"platform_profile\" }\nconfidence = \"assumed\"\nsources = [\"s\"]\n";
+    }
+    return text;
+}
+
+struct FirstFailureRow {
+    std::string name;
+    std::string content;  // of the first failing file, p050.toml
+    LoadErrorKind kind;
+    std::string error;  // "{path}" stands for that file's path
+};
+
+class FirstFailureAmongMany : public testing::TestWithParam<FirstFailureRow> {};
+
+// Whichever file fails first in time, the failure reported is the one a load in name order meets
+// first, and nothing else comes back.
+TEST_P(FirstFailureAmongMany, IsTheOneMetFirstInNameOrder) {
+    const ProfileDir dir;
+    for (int i = 0; i < MANY_FILES; ++i) {
+        const std::string name = numbered_file(i);
+        if (i == 50) {
+            dir.write(name, GetParam().content);
+        } else if (i == 100) {
+            dir.make_dir(name);
+        } else if (i == 200) {
+            dir.write(name, "\xFF");
+        } else if (i == 300) {
+            dir.write(name, "invalide");
+        } else {
+            dir.write(name, model(name));
+        }
+    }
+    std::string error = GetParam().error;
+    if (const std::size_t path = error.find("{path}"); path != std::string::npos)
+        error.replace(path, std::string_view("{path}").size(), dir.path_of(numbered_file(50)));
+    const auto loaded = load_profiles(dir.dir());
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().kind, GetParam().kind);
+    EXPECT_EQ(loaded.error().display(), error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FirstFailureAmongMany,
+    testing::Values(
+        FirstFailureRow{"SlowSchema", slow_to_fail(), LoadErrorKind::InvalidProfile,
+                        "{path} : version de schéma 3 non supportée (attendu 1)"},
+        FirstFailureRow{"Toml", "schema_version = 2\nauthor = 1\n", LoadErrorKind::InvalidProfile,
+                        "{path} : TOML invalide : TOML parse error at line 2, column 1\n  |\n2 | author = 1\n  | ^^^^^^\n"
+                        "unknown field `author`, expected one of `schema_version`, `id`, `display_name`, `scope`, "
+                        "`matches`, `capabilities`"},
+        FirstFailureRow{"NotUtf8", "id = \"\xC3\x28\"\n", LoadErrorKind::NotUtf8, "stream did not contain valid UTF-8"},
+        FirstFailureRow{"TooLarge", model("a", "# " + std::string(MAX_PROFILE_FILE_BYTES, 'x') + "\n"),
+                        LoadErrorKind::TooLarge,
+                        "{path} : fichier trop volumineux pour un profil (plus de 4194304 octets)"}),
+    test::RowName{});
+
 // Writes "p?.toml", where "?" has no UTF-8 form: an invalid byte natively, a lone surrogate on
 // Windows. Gives the system's error code when the file system refuses such a name (Wine's does).
 unsigned long write_name_without_utf8(const ProfileDir& dir, std::string_view content) {

@@ -327,7 +327,10 @@ std::expected<MachineProfile, std::string> decode_profile(std::string_view text)
 
     if (std::optional<Fault> fault = find_excess(text)) return std::unexpected(render_report(text, *fault));
 
-    const toml::parse_result parsed = toml::parse(text);
+    toml::parse_result parsed = toml::parse(without_comment_text(text));
+    // A failure is reported as the whole text gives it, so that no report depends on what the
+    // comments held.
+    if (!parsed) parsed = toml::parse(text);
     if (!parsed) {
         const toml::parse_error& error = parsed.error();
         return std::unexpected(render_report(text, Fault{region_of(error.source()), std::string(error.description())}));

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "test/row_name.hpp"
 
@@ -410,6 +411,47 @@ INSTANTIATE_TEST_SUITE_P(
         PositionRow{"Bracket", "x = " + repeated("[", 30000) + "\n", "TOML parse error at line 1, column 104"},
         // The part that names the 10,001st table.
         PositionRow{"Table", "[a]\n" + numbered("  k", ".x.y = 1\n", 5000), "TOML parse error at line 5001, column 9"}),
+    test::RowName{});
+
+// toml++ is given the text without its comments' text: what a comment holds must not change what
+// the rest reads, and a comment that toml++ refuses is reported where it stands.
+INSTANTIATE_TEST_SUITE_P(
+    Comments, ReportPosition,
+    testing::Values(
+        PositionRow{"ControlCharacter", "schema_version = 1 # a\x01" "b\n", "TOML parse error at line 1, column 23"},
+        PositionRow{"CarriageReturnWithoutLineFeed", "\n# a\rb\n", "TOML parse error at line 2, column 5"},
+        PositionRow{"CarriageReturnAtTheEnd", "x = 1 # a\r", "TOML parse error at line 1, column 11"},
+        PositionRow{"NotUtf8", "x = 1\n# \xC3\x28\n", "TOML parse error at line 2, column 2"},
+        // A comment that toml++ accepts, and a fault before it on its line or after it on the next.
+        PositionRow{"FaultBeforeComment", "\nid = = 1 # é\n", "TOML parse error at line 2, column 6"},
+        PositionRow{"FaultAfterComment", "# é \"\n  id = 1\n", "TOML parse error at line 2, column 8"}),
+    test::RowName{});
+
+struct CommentRow {
+    std::string name;
+    std::string display_name_line;  // replaces COMPLETE's, comments around it
+    std::string display_name;       // as decoded
+};
+
+class CommentText : public testing::TestWithParam<CommentRow> {};
+
+TEST_P(CommentText, LeavesTheRestAsWritten) {
+    const auto decoded = decode_profile(with_line("display_name", GetParam().display_name_line));
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(decoded->display_name, GetParam().display_name);
+    EXPECT_EQ(decoded->matches.mtm, (std::vector<std::string>{"20AB", "20AC"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, CommentText,
+    testing::Values(
+        CommentRow{"HashInBasicString", R"(display_name = "A # b" # c)", "A # b"},
+        CommentRow{"HashInLiteralString", R"(display_name = 'A # b' # c "d)", "A # b"},
+        CommentRow{"EscapedQuoteBeforeHash", R"(display_name = "A \" # b" # c)", R"(A " # b)"},
+        CommentRow{"HashInMultiLineString", "display_name = \"\"\"A\n# b \"\" \\\"\"\" # c\"\"\"", "A\n# b \"\" \"\"\" # c"},
+        CommentRow{"HashInMultiLineLiteral", "display_name = '''\n# b\n'''''", "# b\n''"},
+        CommentRow{"QuotesInComments", "# l'exemple \"x\ndisplay_name = \"A\" # '''", "A"},
+        CommentRow{"CarriageReturnsEndLines", "# é\r\ndisplay_name = \"A\" #\tb\r\n#", "A"}),
     test::RowName{});
 
 TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {

@@ -33,6 +33,9 @@ inline constexpr std::size_t MAX_PROFILE_FILE_BYTES = 4 * 1024 * 1024;
 // "{path} : fichier trop volumineux pour un profil (plus de 4194304 octets)".
 [[nodiscard]] std::expected<std::string, LoadError> read_whole_file(const std::string& path);
 
+// How many threads may read and decode the files of one directory at once.
+[[nodiscard]] std::size_t loading_threads();
+
 [[nodiscard]] inline LoadError profile_too_large(const std::string& path) {
     return {LoadErrorKind::TooLarge, display_path(path) + " : fichier trop volumineux pour un profil (plus de " +
                                          std::to_string(MAX_PROFILE_FILE_BYTES) + " octets)"};

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "hal/os_error.hpp"
 #include "hal/unique_fd_posix.hpp"
@@ -39,6 +41,8 @@ std::expected<std::vector<std::string>, LoadError> list_directory(const std::str
 }
 
 std::string display_path(const std::string& path) { return decode_utf8_lossy(path); }
+
+std::size_t loading_threads() { return std::max(1U, std::thread::hardware_concurrency()); }
 
 std::string join_path(const std::string& dir, const std::string& name) {
     if (dir.empty() || dir.ends_with('/')) return dir + name;

@@ -56,9 +56,9 @@ std::size_t skip_string(std::string_view text, std::size_t pos) {
     return pos;
 }
 
-// The first non-ASCII character outside strings and comments: toml++ accepts none there but the
-// letters of a bare key.
-std::optional<Fault> find_non_ascii_key(std::string_view text, const LineIndex& lines) {
+// The first non-ASCII character outside strings and comments, as its bytes: toml++ accepts none
+// there but the letters of a bare key.
+std::optional<std::string_view> find_non_ascii_key(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         const char c = text[pos];
@@ -70,12 +70,19 @@ std::optional<Fault> find_non_ascii_key(std::string_view text, const LineIndex& 
         } else if (static_cast<unsigned char>(c) >= 0x80) {
             std::size_t end = pos;
             if (!next_scalar(text, end)) end = pos + 1;
-            return bare_key_fault(lines.position_of(pos), text.substr(pos, end - pos));
+            return text.substr(pos, end - pos);
         } else {
             ++pos;
         }
     }
     return std::nullopt;
+}
+
+// What toml++ accepts inside a comment, one byte at a time: no control character but the tab.
+// Bytes of non-ASCII characters are checked as UTF-8 sequences apart.
+bool is_plain_comment_byte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return c == '\t' || (byte >= 0x20 && byte != 0x7F);
 }
 
 bool ends_bare_key(char c) {
@@ -211,6 +218,36 @@ std::optional<Fault> find_excess(std::string_view text) {
     return Fault{{at, at}, std::move(excess->message)};
 }
 
+std::string without_comment_text(std::string_view text) {
+    std::string kept;
+    kept.reserve(text.size());
+    std::size_t copied = 0;  // where the part not yet copied into `kept` starts
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (c == '"' || c == '\'') {
+            pos = skip_string(text, pos);
+            continue;
+        }
+        if (c != '#') {
+            ++pos;
+            continue;
+        }
+        const std::size_t comment_text = pos + 1;
+        const std::size_t line_end = std::min(text.find('\n', comment_text), text.size());
+        std::string_view comment = text.substr(comment_text, line_end - comment_text);
+        // Before a line feed, a carriage return belongs to the line's end.
+        if (line_end < text.size() && comment.ends_with('\r')) comment.remove_suffix(1);
+        if (std::ranges::all_of(comment, is_plain_comment_byte) && is_valid_utf8(comment)) {
+            kept.append(text.substr(copied, comment_text - copied));
+            copied = comment_text + comment.size();
+        }
+        pos = line_end;
+    }
+    kept.append(text.substr(copied));
+    return kept;
+}
+
 LineIndex::LineIndex(std::string_view text) : text_(text) {
     Checkpoint at{0, 1, 1};
     for (std::size_t character = 0; at.offset < text.size(); ++character) {
@@ -256,7 +293,10 @@ void LineIndex::step(Checkpoint& at) const {
 }
 
 void Toml11Check::check_key(const TextPosition& begin, std::string_view name) {
-    const std::size_t offset = lines_.offset_of(begin);
+    // A name that a bare key may hold is right written either way; only for another one does it
+    // matter whether it was quoted.
+    if (std::ranges::all_of(name, is_bare_key_byte)) return;
+    const std::size_t offset = lines().offset_of(begin);
     if (offset < text_.size() && (text_[offset] == '"' || text_[offset] == '\'')) return;
     std::size_t pos = 0;
     std::uint32_t column = begin.column;
@@ -272,7 +312,7 @@ void Toml11Check::check_key(const TextPosition& begin, std::string_view name) {
 }
 
 void Toml11Check::check_float(const TextPosition& begin) {
-    std::size_t offset = lines_.offset_of(begin);
+    std::size_t offset = lines().offset_of(begin);
     if (offset < text_.size() && (text_[offset] == '+' || text_[offset] == '-')) ++offset;
     const std::string_view digits = text_.substr(std::min(offset, text_.size()));
     if (digits.starts_with("0x") || digits.starts_with("0X")) {
@@ -284,13 +324,21 @@ void Toml11Check::check_float(const TextPosition& begin) {
 
 std::optional<Fault> Toml11Check::first_fault() const {
     // A key's own check says more than the scan does, so it wins at the same position.
-    std::optional<Fault> scanned = find_non_ascii_key(text_, lines_);
-    if (scanned && comes_first(*scanned, first_)) return scanned;
+    if (const std::optional<std::string_view> character = find_non_ascii_key(text_)) {
+        const auto offset = static_cast<std::size_t>(character->data() - text_.data());
+        Fault scanned = bare_key_fault(lines().position_of(offset), *character);
+        if (comes_first(scanned, first_)) return scanned;
+    }
     return first_;
 }
 
 void Toml11Check::offer(std::optional<Fault> fault) {
     if (fault && comes_first(*fault, first_)) first_ = std::move(fault);
+}
+
+const LineIndex& Toml11Check::lines() const {
+    if (!lines_) lines_.emplace(text_);
+    return *lines_;
 }
 
 }  // namespace vantrel
