@@ -16,6 +16,10 @@ inline constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 // as the WHATWG decoder and Python's "replace" handler do.
 [[nodiscard]] std::string decode_utf8_lossy(std::string_view bytes);
 
+// UTF-16 as UTF-8, each lone surrogate replaced by U+FFFD: Windows accepts such names (a path
+// given back by the system), which no UTF-8 can hold.
+[[nodiscard]] std::string decode_utf16_lossy(std::u16string_view utf16);
+
 // True when the bytes are well-formed UTF-8 (no surrogates, no overlong forms, at most U+10FFFF).
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes);
 

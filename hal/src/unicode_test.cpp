@@ -51,6 +51,13 @@ INSTANTIATE_TEST_SUITE_P(
                     LossyCase{"MixedMaximalSubparts", "\xE1\x80\xE2\xF0\x91\x92\xF1\xBF\x41", R + R + R + R + "A"}),
     test::RowName{});
 
+TEST(Utf16, EncodesEveryScalarAndReplacesLoneSurrogates) {
+    EXPECT_EQ(decode_utf16_lossy(u"C:\\é\u0800\U0001F600"), "C:\\\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80");
+    const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0xDBFF};  // high, low, high at the end
+    EXPECT_EQ(decode_utf16_lossy(std::u16string_view(lone, 5)), "a" + R + "b" + R + R);
+    EXPECT_EQ(decode_utf16_lossy(u""), "");
+}
+
 TEST(WhiteSpace, TrimsTheWholeUnicodeSetButNothingElse) {
     EXPECT_EQ(trim_white_space(" \t\xC2\xA0 abc \xE3\x80\x80\n"), "abc");
     EXPECT_EQ(trim_white_space("\xE2\x80\xAF" "a b\xE2\x80\xA8"), "a b");

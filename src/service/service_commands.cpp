@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "hal/unicode.hpp"
 #include "service/service_name.hpp"
 
 namespace vantrel {
@@ -23,40 +24,6 @@ std::string code_text(ServiceManager::ErrorCode code) { return "(code " + std::t
 
 std::string manager_error(ServiceManager::ErrorCode code) {
     return "gestionnaire de services inaccessible " + code_text(code) + " : invite administrateur requise";
-}
-
-void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-// A path for a message, in UTF-8. Windows accepts names with a lone surrogate, which no UTF-8
-// can hold: it is shown as U+FFFD.
-std::string shown_path(std::u16string_view path) {
-    std::string out;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const char32_t unit = path[i];
-        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-        if (high && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
-            append_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (path[++i] - 0xDC00));
-        } else {
-            append_utf8(out, unit >= 0xD800 && unit <= 0xDFFF ? U'\uFFFD' : unit);
-        }
-    }
-    return out;
 }
 
 // The folder of a file's full path; a drive's root keeps its backslash ("C:\", not "C:", which
@@ -83,12 +50,12 @@ std::expected<void, std::string> check_location(ServiceManager& services, std::u
         const auto open = services.open_to_ordinary_users(place.path);
         if (!open) {
             if (place.may_be_absent && (open.error() == NO_SUCH_FILE || open.error() == NO_SUCH_PATH)) continue;
-            return std::unexpected("installation refusée : sécurité de « " + shown_path(place.path) +
+            return std::unexpected("installation refusée : sécurité de « " + decode_utf16_lossy(place.path) +
                                    " » illisible " + code_text(open.error()));
         }
         if (*open) {
             return std::unexpected("installation refusée : des utilisateurs ordinaires peuvent modifier « " +
-                                   shown_path(place.path) + " » ; installez Vantrel dans Program Files (paquet MSI)");
+                                   decode_utf16_lossy(place.path) + " » ; installez Vantrel dans Program Files (paquet MSI)");
         }
     }
     return {};
