@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "hal/backlight.hpp"
+#include "hal/src/backlight.hpp"
 
 namespace {
 

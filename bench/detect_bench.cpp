@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli/commands.hpp"
-#include "cli/documents.hpp"
-#include "cli/resolution.hpp"
-#include "hal/firmware_stored.hpp"
-#include "profiles/catalogue.hpp"
-#include "hal/smbios/table_builder.hpp"
+#include "src/cli/commands.hpp"
+#include "src/cli/documents.hpp"
+#include "src/cli/resolution.hpp"
+#include "tests/support/firmware_stored.hpp"
+#include "src/profiles/catalogue.hpp"
+#include "tests/support/table_builder.hpp"
 
 namespace vantrel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "service/pipe_protocol.hpp"
+#include "src/service/pipe_protocol.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "profiles/catalogue.hpp"
-#include "profiles/decode.hpp"
+#include "src/profiles/catalogue.hpp"
+#include "src/profiles/decode.hpp"
 
 namespace {
 

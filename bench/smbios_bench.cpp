@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "hal/firmware_stored.hpp"
-#include "hal/identity.hpp"
-#include "hal/smbios/smbios.hpp"
-#include "hal/smbios/table_builder.hpp"
+#include "tests/support/firmware_stored.hpp"
+#include "hal/src/identity.hpp"
+#include "hal/src/smbios/smbios.hpp"
+#include "tests/support/table_builder.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-# Keyboard backlight: access (pipe client and PowerShell runner), the embedded script, and tests.
+# Keyboard backlight: access (the PowerShell runner), the embedded script, and tests.
 set(VANTREL_BACKLIGHT_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/scripts/keyboard-backlight.ps1)
 set(VANTREL_BACKLIGHT_SCRIPT_CPP ${CMAKE_CURRENT_BINARY_DIR}/generated/backlight_script.cpp)
 add_custom_command(
@@ -24,7 +24,7 @@ if(NOT VANTREL_FUZZ)
     # where Windows PowerShell lives in a prefix of their own. How to drive it is told at the top
     # of its source.
     add_executable(fake_powershell ${PROJECT_SOURCE_DIR}/tests/fake-powershell/fake_powershell.cpp)
-    target_link_libraries(fake_powershell PRIVATE hal)
+    target_link_libraries(fake_powershell PRIVATE util)
     set_target_properties(fake_powershell PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
     add_dependencies(vantrel_tests fake_powershell)
     # Wine maps the Linux root on drive Z:.
@@ -34,10 +34,4 @@ if(NOT VANTREL_FUZZ)
     set_source_files_properties(src/backlight_test.cpp TARGET_DIRECTORY vantrel_tests PROPERTIES
       COMPILE_DEFINITIONS "VANTREL_BACKLIGHT_SCRIPT_PATH=\"${VANTREL_BACKLIGHT_SCRIPT}\"")
   endif()
-endif()
-
-if(VANTREL_FUZZ)
-  add_executable(backlight_corpus src/backlight_corpus.cpp)
-  target_link_libraries(backlight_corpus PRIVATE hal)
-  vantrel_add_fuzzer(NAME backlight_output SOURCES src/backlight_fuzz.cpp LIBRARIES hal GENERATOR backlight_corpus)
 endif()

@@ -1,5 +1,5 @@
 # Machine identification sources and tests.
-target_sources(hal PRIVATE src/smbios/smbios.cpp src/identity.cpp src/vendor.cpp src/firmware_rsmb.cpp)
+target_sources(hal PRIVATE src/smbios/smbios.cpp src/identity.cpp src/firmware_rsmb.cpp)
 if(WIN32)
   target_sources(hal PRIVATE src/firmware_source_win32.cpp)
 else()
@@ -10,17 +10,9 @@ if(NOT VANTREL_FUZZ)
   target_sources(vantrel_tests PRIVATE
     src/smbios/smbios_test.cpp
     src/identity_test.cpp
-    src/vendor_test.cpp
     src/firmware_rsmb_test.cpp
     src/firmware_live_test.cpp)
   if(NOT WIN32)
     target_sources(vantrel_tests PRIVATE src/firmware_sysfs_test_posix.cpp)
   endif()
-endif()
-
-if(VANTREL_FUZZ)
-  # Writes the starting corpus from the same fixtures as the unit tests.
-  add_executable(smbios_corpus src/smbios/smbios_corpus.cpp)
-  target_link_libraries(smbios_corpus PRIVATE hal)
-  vantrel_add_fuzzer(NAME smbios SOURCES src/smbios/smbios_fuzz.cpp LIBRARIES hal GENERATOR smbios_corpus)
 endif()

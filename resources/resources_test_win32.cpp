@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "hal/executable_path_win32.hpp"
-#include "hal/text_win32.hpp"
+#include "src/util/executable_path_win32.hpp"
+#include "src/util/text_win32.hpp"
 
 namespace vantrel {
 namespace {

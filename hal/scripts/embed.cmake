@@ -9,7 +9,7 @@ string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
 string(REGEX REPLACE "(('[^']*',){32})" "\\1\n" bytes "${bytes}")
 file(WRITE "${OUTPUT}.tmp"
 "// Generated from ${INPUT} at build time; edit the script, not this file.
-#include \"hal/backlight_invocation.hpp\"
+#include \"hal/src/backlight_invocation.hpp\"
 
 namespace vantrel {
 

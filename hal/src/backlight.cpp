@@ -1,4 +1,4 @@
-#include "hal/backlight.hpp"
+#include "hal/src/backlight.hpp"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hal/backlight.hpp"
+#include "hal/src/backlight.hpp"
 
 namespace vantrel {
 
@@ -23,12 +23,6 @@ namespace vantrel {
 // "read" or "write".
 [[nodiscard]] std::vector<std::string> powershell_arguments(std::string_view script_path, BacklightMode mode,
                                                             std::uint8_t level, std::string_view framework_dir);
-
-// One argument quoted so that CommandLineToArgvW (and the C runtime) give it back unchanged.
-[[nodiscard]] std::string quote_windows_argument(std::string_view argument);
-
-// The program name followed by each argument, quoted, separated by one blank.
-[[nodiscard]] std::string windows_command_line(std::string_view program, const std::vector<std::string>& arguments);
 
 // "commande de rétroéclairage sans réponse ({n} s)".
 [[nodiscard]] std::string backlight_timeout_message(std::chrono::seconds limit);

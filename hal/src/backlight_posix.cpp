@@ -1,4 +1,4 @@
-#include "hal/backlight.hpp"
+#include "hal/src/backlight.hpp"
 
 namespace vantrel {
 

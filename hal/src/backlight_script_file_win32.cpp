@@ -1,13 +1,13 @@
-#include "hal/backlight_script_file_win32.hpp"
+#include "hal/src/backlight_script_file_win32.hpp"
 
 #include <windows.h>
 
 #include <utility>
 
-#include "hal/backlight_invocation.hpp"
-#include "hal/path_buffer_win32.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
+#include "hal/src/backlight_invocation.hpp"
+#include "src/util/path_buffer_win32.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel {
 

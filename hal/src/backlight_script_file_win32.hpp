@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "hal/hal_error.hpp"
+#include "hal/src/hal_error.hpp"
 
 namespace vantrel {
 

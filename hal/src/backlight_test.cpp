@@ -1,4 +1,4 @@
-#include "hal/backlight.hpp"
+#include "hal/src/backlight.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "hal/backlight_invocation.hpp"
-#include "hal/backlight_samples.hpp"
-#include "test/row_name.hpp"
+#include "hal/src/backlight_invocation.hpp"
+#include "tests/support/backlight_samples.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {
@@ -211,33 +211,6 @@ TEST(BacklightInvocation, ScriptFileNameAndArguments) {
         "-NoProfile", "-NonInteractive", "-ExecutionPolicy", "Bypass", "-File", R"(C:\T\s.ps1)",
         "-Mode",      "write",           "-Level",           "1",      "-FrameworkDir", R"(C:\Program Files\V\framework)"};
     EXPECT_EQ(powershell_arguments(R"(C:\T\s.ps1)", Write, 1, R"(C:\Program Files\V\framework)"), expected);
-}
-
-struct Quoting {
-    std::string_view name;
-    std::string_view argument;
-    std::string_view quoted;
-};
-
-class QuoteArgument : public testing::TestWithParam<Quoting> {};
-
-TEST_P(QuoteArgument, SurvivesTheWindowsSplitting) {
-    EXPECT_EQ(quote_windows_argument(GetParam().argument), GetParam().quoted);
-}
-
-INSTANTIATE_TEST_SUITE_P(Backlight, QuoteArgument,
-                         testing::Values(Quoting{"plain_word", "-Mode", "-Mode"}, Quoting{"empty", "", R"("")"},
-                                         Quoting{"space", R"(C:\Program Files\V)", R"("C:\Program Files\V")"},
-                                         Quoting{"trailing_backslash_quoted", R"(C:\a b\)", R"("C:\a b\\")"},
-                                         Quoting{"trailing_backslash_unquoted", R"(C:\dir\)", R"(C:\dir\)"},
-                                         Quoting{"quotes", R"(say "hi")", R"("say \"hi\"")"},
-                                         Quoting{"backslash_before_quote", R"(a\"b)", R"("a\\\"b")"},
-                                         Quoting{"tab", "tab\there", "\"tab\there\""}),
-                         test::RowName{});
-
-TEST(BacklightInvocation, CommandLineStartsWithTheProgram) {
-    EXPECT_EQ(windows_command_line("powershell.exe", {"-Mode", "read", "-FrameworkDir", ""}),
-              R"(powershell.exe -Mode read -FrameworkDir "")");
 }
 
 TEST(BacklightInvocation, TimeoutMessage) {

@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "hal/backlight.hpp"
-#include "hal/backlight_invocation.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
-#include "test/row_name.hpp"
+#include "hal/src/backlight.hpp"
+#include "hal/src/backlight_invocation.hpp"
+#include "src/util/windows_command_line.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

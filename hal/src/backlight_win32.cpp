@@ -5,14 +5,14 @@
 #include <string>
 #include <utility>
 
-#include "hal/backlight.hpp"
-#include "hal/backlight_invocation.hpp"
-#include "hal/backlight_script_file_win32.hpp"
-#include "hal/executable_path_win32.hpp"
-#include "hal/powershell_runner_win32.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unicode.hpp"
-#include "hal/unique_resource.hpp"
+#include "hal/src/backlight.hpp"
+#include "hal/src/backlight_invocation.hpp"
+#include "hal/src/backlight_script_file_win32.hpp"
+#include "src/util/executable_path_win32.hpp"
+#include "hal/src/powershell_runner_win32.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unicode.hpp"
+#include "src/util/unique_resource.hpp"
 
 namespace vantrel {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "hal/firmware_source.hpp"
-#include "hal/identity.hpp"
-#include "hal/smbios/smbios.hpp"
-#include "hal/smbios/test_printers.hpp"
+#include "hal/src/firmware_source.hpp"
+#include "hal/src/identity.hpp"
+#include "hal/src/smbios/smbios.hpp"
+#include "tests/support/test_printers.hpp"
 
 namespace vantrel {
 namespace {

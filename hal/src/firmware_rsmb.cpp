@@ -1,4 +1,4 @@
-#include "hal/firmware_rsmb.hpp"
+#include "hal/src/firmware_rsmb.hpp"
 
 namespace vantrel {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "hal/firmware_source.hpp"
+#include "hal/src/firmware_source.hpp"
 
 namespace vantrel {
 

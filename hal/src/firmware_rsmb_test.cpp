@@ -1,12 +1,12 @@
-#include "hal/firmware_rsmb.hpp"
+#include "hal/src/firmware_rsmb.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "hal/smbios/table_builder.hpp"
-#include "test/row_name.hpp"
+#include "tests/support/table_builder.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

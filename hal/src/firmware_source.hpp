@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hal/hal_error.hpp"
+#include "hal/src/hal_error.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "hal/firmware_sysfs_posix.hpp"
+#include "hal/src/firmware_sysfs_posix.hpp"
 
 namespace vantrel {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "hal/firmware_rsmb.hpp"
+#include "hal/src/firmware_rsmb.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "hal/firmware_sysfs_posix.hpp"
+#include "hal/src/firmware_sysfs_posix.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "hal/unique_fd_posix.hpp"
+#include "src/util/unique_fd_posix.hpp"
 
 namespace vantrel {
 

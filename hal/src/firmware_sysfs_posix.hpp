@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "hal/firmware_source.hpp"
+#include "hal/src/firmware_source.hpp"
 
 namespace vantrel {
 

@@ -1,9 +1,9 @@
-#include "hal/identity.hpp"
+#include "hal/src/identity.hpp"
 
 #include <algorithm>
 #include <array>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "hal/firmware_source.hpp"
-#include "hal/hal_error.hpp"
-#include "hal/smbios/smbios.hpp"
+#include "hal/src/firmware_source.hpp"
+#include "hal/src/hal_error.hpp"
+#include "hal/src/smbios/smbios.hpp"
 
 namespace vantrel {
 

@@ -1,11 +1,11 @@
-#include "hal/identity.hpp"
+#include "hal/src/identity.hpp"
 
 #include <gtest/gtest.h>
 
-#include "hal/firmware_stored.hpp"
-#include "hal/smbios/table_builder.hpp"
-#include "hal/smbios/test_printers.hpp"
-#include "test/row_name.hpp"
+#include "tests/support/firmware_stored.hpp"
+#include "tests/support/table_builder.hpp"
+#include "tests/support/test_printers.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "hal/powershell_runner_win32.hpp"
+#include "hal/src/powershell_runner_win32.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,11 +7,12 @@
 #include <thread>
 #include <utility>
 
-#include "hal/backlight_invocation.hpp"
-#include "hal/path_buffer_win32.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
-#include "hal/unique_resource.hpp"
+#include "hal/src/backlight_invocation.hpp"
+#include "src/util/windows_command_line.hpp"
+#include "src/util/path_buffer_win32.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
+#include "src/util/unique_resource.hpp"
 
 namespace vantrel {
 

@@ -1,10 +1,10 @@
-#include "cli/command_line.hpp"
+#include "src/cli/command_line.hpp"
 
 #include <ostream>
 #include <variant>
 
-#include "hal/backlight.hpp"
-#include "hal/exception_text.hpp"
+#include "hal/src/backlight.hpp"
+#include "src/util/exception_text.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "cli/command_line.hpp"
+#include "src/cli/command_line.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "test/row_name.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

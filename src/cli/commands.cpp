@@ -1,9 +1,9 @@
-#include "cli/commands.hpp"
+#include "src/cli/commands.hpp"
 
-#include "cli/documents.hpp"
-#include "cli/resolution.hpp"
-#include "hal/identity.hpp"
-#include "profiles/catalogue.hpp"
+#include "src/cli/documents.hpp"
+#include "src/cli/resolution.hpp"
+#include "hal/src/identity.hpp"
+#include "src/profiles/catalogue.hpp"
 
 namespace vantrel {
 namespace {

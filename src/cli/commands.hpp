@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "hal/firmware_source.hpp"
+#include "hal/src/firmware_source.hpp"
 
 namespace vantrel {
 

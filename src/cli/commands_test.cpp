@@ -1,13 +1,13 @@
-#include "cli/commands.hpp"
+#include "src/cli/commands.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "cli/documents.hpp"
-#include "hal/firmware_stored.hpp"
-#include "hal/smbios/table_builder.hpp"
+#include "src/cli/documents.hpp"
+#include "tests/support/firmware_stored.hpp"
+#include "tests/support/table_builder.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,7 +1,7 @@
 // Where the console stream cuts its text between two writes: never inside a surrogate pair, which
 // Windows' console would show as two replacement characters. (Wine's console keeps each UTF-16 unit
 // in its own cell, so a cut pair reads back whole there and only this test can see the cut.)
-#include "cli/console_win32.hpp"
+#include "src/cli/console_win32.hpp"
 
 #include <gtest/gtest.h>
 

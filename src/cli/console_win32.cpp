@@ -1,8 +1,8 @@
-#include "cli/console_win32.hpp"
+#include "src/cli/console_win32.hpp"
 
 #include <algorithm>
 
-#include "hal/text_win32.hpp"
+#include "src/util/text_win32.hpp"
 
 namespace vantrel::win32 {
 

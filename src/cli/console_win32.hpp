@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-#include "cli/standard_stream.hpp"
+#include "src/cli/standard_stream.hpp"
 
 namespace vantrel::win32 {
 

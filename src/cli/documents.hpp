@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "cli/resolution.hpp"
-#include "hal/identity.hpp"
-#include "profiles/catalogue.hpp"
-#include "service/backlight_client.hpp"
+#include "src/cli/resolution.hpp"
+#include "hal/src/identity.hpp"
+#include "src/profiles/catalogue.hpp"
+#include "src/service/backlight_client.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "cli/documents.hpp"
+#include "src/cli/documents.hpp"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.hpp"
-#include "cli/shipped_actions.hpp"
-#include "cli/standard_stream_posix.hpp"
-#include "hal/unicode.hpp"
+#include "src/cli/command_line.hpp"
+#include "src/cli/shipped_actions.hpp"
+#include "src/cli/standard_stream_posix.hpp"
+#include "src/util/unicode.hpp"
 
 int main(int argc, char** argv) {
     // Our own buffers, which keep the system's reason when a write fails (a full disk).

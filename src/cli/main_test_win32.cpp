@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "cli/command_line.hpp"
-#include "hal/executable_path_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
+#include "src/cli/command_line.hpp"
+#include "src/util/executable_path_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.hpp"
-#include "cli/console_win32.hpp"
-#include "cli/shipped_actions.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
+#include "src/cli/command_line.hpp"
+#include "src/cli/console_win32.hpp"
+#include "src/cli/shipped_actions.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 int wmain() {
     vantrel::win32::StandardHandleStreamBuf out_buf(STD_OUTPUT_HANDLE);

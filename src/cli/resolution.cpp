@@ -1,7 +1,7 @@
-#include "cli/resolution.hpp"
+#include "src/cli/resolution.hpp"
 
-#include "hal/unicode.hpp"
-#include "hal/vendor.hpp"
+#include "src/util/unicode.hpp"
+#include "src/cli/vendor.hpp"
 
 namespace vantrel {
 

@@ -3,8 +3,8 @@
 
 #include <string_view>
 
-#include "hal/identity.hpp"
-#include "profiles/catalogue.hpp"
+#include "hal/src/identity.hpp"
+#include "src/profiles/catalogue.hpp"
 
 namespace vantrel {
 

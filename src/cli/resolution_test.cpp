@@ -1,8 +1,8 @@
-#include "cli/resolution.hpp"
+#include "src/cli/resolution.hpp"
 
 #include <gtest/gtest.h>
 
-#include "test/row_name.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

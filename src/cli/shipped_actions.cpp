@@ -1,11 +1,11 @@
-#include "cli/shipped_actions.hpp"
+#include "src/cli/shipped_actions.hpp"
 
-#include "cli/commands.hpp"
-#include "cli/documents.hpp"
-#include "cli/write_output.hpp"
-#include "hal/firmware_source.hpp"
-#include "service/backlight_client.hpp"
-#include "service/service_commands.hpp"
+#include "src/cli/commands.hpp"
+#include "src/cli/documents.hpp"
+#include "src/cli/write_output.hpp"
+#include "hal/src/firmware_source.hpp"
+#include "src/service/backlight_client.hpp"
+#include "src/service/service_commands.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/command_line.hpp"
+#include "src/cli/command_line.hpp"
 
 namespace vantrel {
 

@@ -1,8 +1,8 @@
-#include "cli/standard_stream.hpp"
+#include "src/cli/standard_stream.hpp"
 
 #include <ostream>
 
-#include "hal/os_error.hpp"
+#include "src/util/os_error.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "cli/standard_stream_posix.hpp"
+#include "src/cli/standard_stream_posix.hpp"
 
 #include <unistd.h>
 

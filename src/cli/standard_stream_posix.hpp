@@ -2,7 +2,7 @@
 // A standard stream of the native build written with write(2), whose failures are kept (errno)
 // for the caller to report.
 
-#include "cli/standard_stream.hpp"
+#include "src/cli/standard_stream.hpp"
 
 namespace vantrel {
 

@@ -1,8 +1,8 @@
-#include "cli/write_output.hpp"
+#include "src/cli/write_output.hpp"
 
 #include <ostream>
 
-#include "cli/standard_stream.hpp"
+#include "src/cli/standard_stream.hpp"
 
 namespace vantrel {
 

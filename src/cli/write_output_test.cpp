@@ -1,4 +1,4 @@
-#include "cli/write_output.hpp"
+#include "src/cli/write_output.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,13 +7,13 @@
 #include <sstream>
 #include <streambuf>
 
-#include "cli/standard_stream.hpp"
-#include "hal/os_error.hpp"
+#include "src/cli/standard_stream.hpp"
+#include "src/util/os_error.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 #endif
 
 namespace vantrel {

@@ -3,9 +3,9 @@
 
 #include <cerrno>
 
-#include "cli/write_output.hpp"
-#include "hal/os_error.hpp"
-#include "hal/unique_fd_posix.hpp"
+#include "src/cli/write_output.hpp"
+#include "src/util/os_error.hpp"
+#include "src/util/unique_fd_posix.hpp"
 
 namespace vantrel {
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {

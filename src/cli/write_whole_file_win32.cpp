@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "cli/write_output.hpp"
-#include "hal/os_error.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
+#include "src/cli/write_output.hpp"
+#include "src/util/os_error.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel {
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {

@@ -1,4 +1,4 @@
-#include "profiles/catalogue.hpp"
+#include "src/profiles/catalogue.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -7,10 +7,10 @@
 #include <system_error>
 #include <thread>
 
-#include "profiles/decode.hpp"
-#include "profiles/profile_files.hpp"
-#include "profiles/validation.hpp"
-#include "hal/unicode.hpp"
+#include "src/profiles/decode.hpp"
+#include "src/profiles/profile_files.hpp"
+#include "src/profiles/validation.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {

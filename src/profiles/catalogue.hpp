@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "profiles/profile.hpp"
-#include "profiles/profile_error.hpp"
+#include "src/profiles/profile.hpp"
+#include "src/profiles/profile_error.hpp"
 
 namespace vantrel {
 

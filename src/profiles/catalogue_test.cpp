@@ -1,4 +1,4 @@
-#include "profiles/catalogue.hpp"
+#include "src/profiles/catalogue.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +11,13 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 #else
 #include <sys/stat.h>
 #endif
 
-#include "profiles/profile_files.hpp"
-#include "test/row_name.hpp"
+#include "src/profiles/profile_files.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

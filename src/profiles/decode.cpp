@@ -1,4 +1,4 @@
-#include "profiles/decode.hpp"
+#include "src/profiles/decode.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "hal/unicode.hpp"
-#include "profiles/decode_report.hpp"
-#include "profiles/toml_library.hpp"
-#include "profiles/toml_syntax.hpp"
+#include "src/util/unicode.hpp"
+#include "src/profiles/decode_report.hpp"
+#include "src/profiles/toml_library.hpp"
+#include "src/profiles/toml_syntax.hpp"
 
 namespace vantrel {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "profiles/profile.hpp"
+#include "src/profiles/profile.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "profiles/decode_report.hpp"
+#include "src/profiles/decode_report.hpp"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <optional>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {

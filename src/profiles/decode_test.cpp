@@ -1,4 +1,4 @@
-#include "profiles/decode.hpp"
+#include "src/profiles/decode.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "test/row_name.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "profiles/profile_error.hpp"
+#include "src/profiles/profile_error.hpp"
 
 namespace vantrel {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "profiles/catalogue.hpp"
+#include "src/profiles/catalogue.hpp"
 
 namespace vantrel {
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <thread>
 
-#include "hal/os_error.hpp"
-#include "hal/unique_fd_posix.hpp"
-#include "profiles/profile_files.hpp"
-#include "hal/unicode.hpp"
+#include "src/util/os_error.hpp"
+#include "src/util/unique_fd_posix.hpp"
+#include "src/profiles/profile_files.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {

@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
-#include "hal/os_error.hpp"
-#include "profiles/profile_files.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/os_error.hpp"
+#include "src/profiles/profile_files.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,11 +1,11 @@
-#include "profiles/toml_syntax.hpp"
+#include "src/profiles/toml_syntax.hpp"
 
 #include <algorithm>
 #include <iterator>
 #include <string>
 #include <utility>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {

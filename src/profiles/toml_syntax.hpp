@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "profiles/decode_report.hpp"
+#include "src/profiles/decode_report.hpp"
 
 namespace vantrel {
 

@@ -1,10 +1,10 @@
-#include "profiles/validation.hpp"
+#include "src/profiles/validation.hpp"
 
 #include <algorithm>
 #include <set>
 #include <string_view>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <expected>
 
-#include "profiles/profile.hpp"
-#include "profiles/profile_error.hpp"
+#include "src/profiles/profile.hpp"
+#include "src/profiles/profile_error.hpp"
 
 namespace vantrel {
 

@@ -1,11 +1,11 @@
-#include "profiles/validation.hpp"
+#include "src/profiles/validation.hpp"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
-#include "test/row_name.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,8 +1,8 @@
-#include "service/backlight_client.hpp"
+#include "src/service/backlight_client.hpp"
 
 #include <utility>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {

@@ -6,9 +6,9 @@
 #include <expected>
 #include <string_view>
 
-#include "hal/backlight.hpp"
-#include "hal/hal_error.hpp"
-#include "service/pipe_client.hpp"
+#include "hal/src/backlight.hpp"
+#include "hal/src/hal_error.hpp"
+#include "src/service/pipe_client.hpp"
 
 namespace vantrel {
 

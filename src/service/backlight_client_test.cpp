@@ -1,10 +1,10 @@
 // The client's decisions that need no pipe: whom it trusts, and what it says when it does not.
-#include "service/backlight_client.hpp"
+#include "src/service/backlight_client.hpp"
 
 #include <gtest/gtest.h>
 
-#include "service/service_control.hpp"
-#include "test/row_name.hpp"
+#include "src/service/service_control.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

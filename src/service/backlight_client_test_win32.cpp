@@ -1,6 +1,6 @@
 // The backlight client on Windows (under Wine here), against pipe servers of the test's own: what
 // it sends, how it reads the reply, and when it refuses to send anything.
-#include "service/backlight_client.hpp"
+#include "src/service/backlight_client.hpp"
 
 #include <windows.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

@@ -1,6 +1,6 @@
 // The rule on the security of the place the service is installed from, over descriptors written
 // in SDDL as Windows gives them to the folders and files concerned, and the reading of a path.
-#include "service/install_location_win32.hpp"
+#include "src/service/install_location_win32.hpp"
 
 #include <sddl.h>
 
@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "hal/unique_handle_win32.hpp"
-#include "test/row_name.hpp"
+#include "src/util/unique_handle_win32.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

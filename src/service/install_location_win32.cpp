@@ -1,9 +1,9 @@
 // The rule on the security of the place `service install` registers the service from.
-#include "service/install_location_win32.hpp"
+#include "src/service/install_location_win32.hpp"
 
 #include <aclapi.h>
 
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "hal/hal_error.hpp"
-#include "service/pipe_protocol.hpp"
+#include "hal/src/hal_error.hpp"
+#include "src/service/pipe_protocol.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "service/pipe_client.hpp"
+#include "src/service/pipe_client.hpp"
 
 namespace vantrel {
 

@@ -1,15 +1,15 @@
-#include "service/pipe_client.hpp"
+#include "src/service/pipe_client.hpp"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <utility>
 
-#include "hal/backlight_invocation.hpp"
-#include "hal/overlapped_io_win32.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
-#include "service/service_name.hpp"
+#include "hal/src/backlight_invocation.hpp"
+#include "src/util/overlapped_io_win32.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
+#include "src/service/service_name.hpp"
 
 namespace vantrel {
 

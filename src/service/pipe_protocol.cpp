@@ -1,9 +1,9 @@
-#include "service/pipe_protocol.hpp"
+#include "src/service/pipe_protocol.hpp"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {

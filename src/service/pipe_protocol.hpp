@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "hal/backlight.hpp"
-#include "hal/hal_error.hpp"
+#include "hal/src/backlight.hpp"
+#include "hal/src/hal_error.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "service/pipe_protocol.hpp"
+#include "src/service/pipe_protocol.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "test/row_name.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

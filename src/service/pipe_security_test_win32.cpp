@@ -1,5 +1,5 @@
 // Who may do what on the service's pipe, read from the descriptor the server gives it.
-#include "service/pipe_security_win32.hpp"
+#include "src/service/pipe_security_win32.hpp"
 
 #include <sddl.h>
 
@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "test/row_name.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

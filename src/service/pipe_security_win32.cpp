@@ -1,4 +1,4 @@
-#include "service/pipe_security_win32.hpp"
+#include "src/service/pipe_security_win32.hpp"
 
 #include <sddl.h>
 

@@ -7,7 +7,7 @@
 
 #include <expected>
 
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel {
 

@@ -1,6 +1,6 @@
 // The pipe server in this process, with client threads and backlight doubles, on pipe names of
 // its own so a running service is never disturbed.
-#include "service/pipe_server_win32.hpp"
+#include "src/service/pipe_server_win32.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {

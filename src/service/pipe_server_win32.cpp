@@ -1,13 +1,13 @@
-#include "service/pipe_server_win32.hpp"
+#include "src/service/pipe_server_win32.hpp"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "hal/exception_text.hpp"
-#include "hal/overlapped_io_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
-#include "service/pipe_security_win32.hpp"
+#include "src/util/exception_text.hpp"
+#include "src/util/overlapped_io_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
+#include "src/service/pipe_security_win32.hpp"
 
 namespace vantrel {
 namespace {

@@ -10,8 +10,8 @@
 #include <expected>
 #include <string>
 
-#include "hal/text_win32.hpp"
-#include "service/pipe_protocol.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/service/pipe_protocol.hpp"
 
 namespace vantrel {
 

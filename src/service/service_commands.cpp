@@ -1,11 +1,11 @@
 // `service install` and `service uninstall`: the registration of this executable with the service
 // manager. Neither starts nor stops the service.
-#include "service/service_commands.hpp"
+#include "src/service/service_commands.hpp"
 
 #include <chrono>
 
-#include "hal/unicode.hpp"
-#include "service/service_name.hpp"
+#include "src/util/unicode.hpp"
+#include "src/service/service_name.hpp"
 
 namespace vantrel {
 namespace {

@@ -3,7 +3,7 @@
 #include <expected>
 #include <string>
 
-#include "service/service_manager.hpp"
+#include "src/service/service_manager.hpp"
 
 namespace vantrel {
 

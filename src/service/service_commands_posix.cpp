@@ -1,5 +1,5 @@
 // The service exists only on Windows; the native build says so instead of pretending.
-#include "service/service_commands.hpp"
+#include "src/service/service_commands.hpp"
 
 namespace vantrel {
 namespace {

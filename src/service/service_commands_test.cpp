@@ -1,14 +1,14 @@
 // `service install` and `service uninstall` against a fake service manager: every branch and
 // message, the command line stored, the places checked, the waits for a pending deletion, and
 // which handles are closed when.
-#include "service/service_commands.hpp"
+#include "src/service/service_commands.hpp"
 
 #include <gtest/gtest.h>
 
 #include <utility>
 #include <vector>
 
-#include "test/row_name.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

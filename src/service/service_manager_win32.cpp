@@ -2,12 +2,12 @@
 // service is registered with.
 #include <windows.h>
 
-#include "hal/executable_path_win32.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
-#include "service/install_location_win32.hpp"
-#include "service/service_manager.hpp"
-#include "service/service_name.hpp"
+#include "src/util/executable_path_win32.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
+#include "src/service/install_location_win32.hpp"
+#include "src/service/service_manager.hpp"
+#include "src/service/service_name.hpp"
 
 namespace vantrel {
 namespace {

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <string>
 
-#include "hal/backlight.hpp"
-#include "hal/unique_handle_win32.hpp"
-#include "service/pipe_server_win32.hpp"
-#include "service/service_commands.hpp"
-#include "service/service_control.hpp"
-#include "service/service_name.hpp"
+#include "hal/src/backlight.hpp"
+#include "src/util/unique_handle_win32.hpp"
+#include "src/service/pipe_server_win32.hpp"
+#include "src/service/service_commands.hpp"
+#include "src/service/service_control.hpp"
+#include "src/service/service_name.hpp"
 
 namespace vantrel {
 namespace {

@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "hal/backlight_invocation.hpp"
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/windows_command_line.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace {
 

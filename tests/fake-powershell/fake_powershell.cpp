@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace {
 

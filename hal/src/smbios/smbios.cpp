@@ -1,4 +1,4 @@
-#include "hal/smbios/smbios.hpp"
+#include "hal/src/smbios/smbios.hpp"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "hal/hal_error.hpp"
+#include "hal/src/hal_error.hpp"
 
 namespace vantrel {
 

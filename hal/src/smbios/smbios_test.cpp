@@ -1,12 +1,12 @@
-#include "hal/smbios/smbios.hpp"
+#include "hal/src/smbios/smbios.hpp"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "hal/smbios/table_builder.hpp"
-#include "hal/smbios/test_printers.hpp"
-#include "test/row_name.hpp"
+#include "tests/support/table_builder.hpp"
+#include "tests/support/test_printers.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

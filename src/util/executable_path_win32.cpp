@@ -1,4 +1,4 @@
-#include "hal/executable_path_win32.hpp"
+#include "src/util/executable_path_win32.hpp"
 
 namespace vantrel::win32 {
 

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-#include "service/pipe_protocol.hpp"
+#include "src/service/pipe_protocol.hpp"
 
 namespace {
 

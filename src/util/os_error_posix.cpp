@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "hal/os_error.hpp"
+#include "src/util/os_error.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "hal/overlapped_io_win32.hpp"
+#include "src/util/overlapped_io_win32.hpp"
 
 #include <algorithm>
 #include <array>

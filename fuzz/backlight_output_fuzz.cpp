@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "hal/backlight.hpp"
+#include "hal/src/backlight.hpp"
 
 namespace {
 

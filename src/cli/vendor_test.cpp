@@ -1,8 +1,8 @@
-#include "hal/vendor.hpp"
+#include "src/cli/vendor.hpp"
 
 #include <gtest/gtest.h>
 
-#include "test/row_name.hpp"
+#include "tests/support/row_name.hpp"
 
 namespace vantrel {
 namespace {

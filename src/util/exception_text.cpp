@@ -1,9 +1,9 @@
-#include "hal/exception_text.hpp"
+#include "src/util/exception_text.hpp"
 
 #include <exception>
 #include <new>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 

@@ -1,5 +1,5 @@
-#include "hal/text_win32.hpp"
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/text_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel::win32 {
 

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <string>
 
-#include "hal/backlight_samples.hpp"
+#include "tests/support/backlight_samples.hpp"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "hal/smbios/table_builder.hpp"
+#include "tests/support/table_builder.hpp"
 
 using namespace vantrel::smbios_fixture;
 

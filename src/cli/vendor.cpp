@@ -1,9 +1,9 @@
-#include "hal/vendor.hpp"
+#include "src/cli/vendor.hpp"
 
 #include <algorithm>
 #include <string>
 
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 

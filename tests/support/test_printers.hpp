@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "hal/identity.hpp"
-#include "hal/smbios/smbios.hpp"
+#include "hal/src/identity.hpp"
+#include "hal/src/smbios/smbios.hpp"
 
 namespace vantrel {
 

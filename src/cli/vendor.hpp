@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "hal/identity.hpp"
+#include "hal/src/identity.hpp"
 
 namespace vantrel {
 

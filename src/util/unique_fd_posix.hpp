@@ -5,7 +5,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include "hal/unique_resource.hpp"
+#include "src/util/unique_resource.hpp"
 
 namespace vantrel::posix {
 

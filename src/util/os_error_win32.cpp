@@ -1,5 +1,5 @@
-#include "hal/os_error.hpp"
-#include "hal/text_win32.hpp"
+#include "src/util/os_error.hpp"
+#include "src/util/text_win32.hpp"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "hal/unicode.hpp"
+#include "src/util/unicode.hpp"
 
 #include <cstdint>
 #include <cstring>

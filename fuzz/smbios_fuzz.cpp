@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <span>
 
-#include "hal/firmware_rsmb.hpp"
-#include "hal/identity.hpp"
-#include "hal/unicode.hpp"
-#include "hal/vendor.hpp"
+#include "hal/src/firmware_rsmb.hpp"
+#include "hal/src/identity.hpp"
+#include "src/util/unicode.hpp"
+#include "src/cli/vendor.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "hal/firmware_source.hpp"
+#include "hal/src/firmware_source.hpp"
 
 namespace vantrel {
 

@@ -29,7 +29,7 @@
 #include <thread>
 #include <vector>
 
-#include "hal/unique_handle_win32.hpp"
+#include "src/util/unique_handle_win32.hpp"
 
 namespace {
 
