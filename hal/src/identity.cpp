@@ -32,9 +32,6 @@ constexpr std::string_view LABEL_BIOS_RELEASE_DATE = "SMBIOS type 0 (BIOS) : Rel
 
 constexpr std::size_t MACHINE_TYPE_LENGTH = 4;
 
-bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_ascii_alnum(char c) { return is_ascii_digit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 std::optional<std::string> label_if(const std::optional<std::string>& value, std::string_view label) {
     if (!value) return std::nullopt;
     return std::string(label);
@@ -58,8 +55,7 @@ std::optional<std::string> machine_type_from_product(std::string_view product) {
     if (trimmed.size() < MACHINE_TYPE_LENGTH) return std::nullopt;
     std::string type(trimmed.substr(0, MACHINE_TYPE_LENGTH));
     if (!is_ascii_digit(type[0]) || !std::ranges::all_of(type, is_ascii_alnum)) return std::nullopt;
-    for (char& c : type)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    std::ranges::transform(type, type.begin(), [](char c) { return ascii_upper(c); });
     return type;
 }
 

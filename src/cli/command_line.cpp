@@ -5,6 +5,7 @@
 
 #include "hal/src/backlight.hpp"
 #include "src/util/exception_text.hpp"
+#include "src/util/unicode.hpp"
 
 namespace vantrel {
 namespace {
@@ -131,7 +132,7 @@ std::optional<std::uint8_t> parse_backlight_level(std::string_view text) {
     // more digits keep it there.
     std::uint8_t level = 0;
     for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
+        if (!is_ascii_digit(c)) return std::nullopt;
         level = limit_backlight_level(std::uint64_t{level} * 10 + static_cast<std::uint64_t>(c - '0'));
     }
     return level;

@@ -20,9 +20,7 @@ bool comes_first(const Fault& fault, const std::optional<Fault>& current) {
     return !current || before(fault.where.begin, current->where.begin);
 }
 
-bool is_bare_key_byte(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-}
+bool is_bare_key_byte(char c) { return is_ascii_alnum(c) || c == '_' || c == '-'; }
 
 Fault bare_key_fault(const TextPosition& at, std::string_view character) {
     return {{at, at},

@@ -1,5 +1,6 @@
 #include "src/util/unicode.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -162,20 +163,12 @@ bool is_blank(std::string_view utf8) { return trim_white_space(utf8).empty(); }
 
 std::string ascii_lower(std::string_view text) {
     std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : lower) c = ascii_lower(c);
     return lower;
 }
 
 bool ascii_iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
+    return std::ranges::equal(a, b, [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
 }
 
 }  // namespace vantrel

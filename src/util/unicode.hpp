@@ -36,6 +36,15 @@ inline constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 // True when the text is empty or only White_Space.
 [[nodiscard]] bool is_blank(std::string_view utf8);
 
+// ASCII classes and case, byte by byte: a byte of 0x80 or more (every byte of a character outside
+// ASCII in UTF-8) is neither digit nor letter and is left as it is.
+[[nodiscard]] constexpr bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+[[nodiscard]] constexpr bool is_ascii_upper(char c) { return c >= 'A' && c <= 'Z'; }
+[[nodiscard]] constexpr bool is_ascii_lower(char c) { return c >= 'a' && c <= 'z'; }
+[[nodiscard]] constexpr bool is_ascii_alnum(char c) { return is_ascii_digit(c) || is_ascii_upper(c) || is_ascii_lower(c); }
+[[nodiscard]] constexpr char ascii_lower(char c) { return is_ascii_upper(c) ? static_cast<char>(c - 'A' + 'a') : c; }
+[[nodiscard]] constexpr char ascii_upper(char c) { return is_ascii_lower(c) ? static_cast<char>(c - 'a' + 'A') : c; }
+
 // Folds A-Z to a-z and leaves every other byte as it is.
 [[nodiscard]] std::string ascii_lower(std::string_view text);
 

@@ -75,5 +75,38 @@ TEST(AsciiFolding, FoldsOnlyAsciiLetters) {
     EXPECT_EQ(ascii_lower("ThinkPad É"), "thinkpad \xC3\x89");
 }
 
+// The bytes at each edge of the ASCII digits and letters, and bytes of characters outside ASCII.
+struct ByteCase {
+    const char* name;
+    char byte;
+    bool digit;
+    bool alnum;
+    char lower;
+    char upper;
+};
+
+class AsciiByte : public testing::TestWithParam<ByteCase> {};
+
+TEST_P(AsciiByte, ClassAndCase) {
+    const ByteCase& c = GetParam();
+    EXPECT_EQ(is_ascii_digit(c.byte), c.digit);
+    EXPECT_EQ(is_ascii_alnum(c.byte), c.alnum);
+    EXPECT_EQ(ascii_lower(c.byte), c.lower);
+    EXPECT_EQ(ascii_upper(c.byte), c.upper);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, AsciiByte,
+    testing::Values(ByteCase{"Slash", '/', false, false, '/', '/'}, ByteCase{"Zero", '0', true, true, '0', '0'},
+                    ByteCase{"Nine", '9', true, true, '9', '9'}, ByteCase{"Colon", ':', false, false, ':', ':'},
+                    ByteCase{"At", '@', false, false, '@', '@'}, ByteCase{"UpperA", 'A', false, true, 'a', 'A'},
+                    ByteCase{"UpperZ", 'Z', false, true, 'z', 'Z'}, ByteCase{"Bracket", '[', false, false, '[', '['},
+                    ByteCase{"Backquote", '`', false, false, '`', '`'}, ByteCase{"LowerA", 'a', false, true, 'a', 'A'},
+                    ByteCase{"LowerZ", 'z', false, true, 'z', 'Z'}, ByteCase{"Brace", '{', false, false, '{', '{'},
+                    // The lead byte of É and a continuation byte of é.
+                    ByteCase{"LeadByte", '\xC3', false, false, '\xC3', '\xC3'},
+                    ByteCase{"ContinuationByte", '\xA9', false, false, '\xA9', '\xA9'}),
+    test::RowName{});
+
 }  // namespace
 }  // namespace vantrel
