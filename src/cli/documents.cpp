@@ -60,7 +60,7 @@ std::expected<std::string, std::string> render_profile_listing(const ProfileCata
         Json summary = Json::object();
         summary["id"] = profile.id;
         summary["display_name"] = profile.display_name;
-        summary["scope"] = profile.scope == ProfileScope::Model ? "model" : "family";
+        summary["scope"] = scope_name(profile.scope);
         summary["capabilities"] = profile.capabilities.size();
         profiles.push_back(std::move(summary));
     }

@@ -110,17 +110,10 @@ Decoded<std::vector<ConvertedBy<Convert>>> to_list(const toml::node& node) {
     return list;
 }
 
-// One value of an enumeration and the name a profile writes it with.
-template <class E>
-struct EnumValue {
-    std::string_view name;
-    E value;
-};
-
 template <class E, std::size_t N>
-Decoded<E> to_enum(const toml::node& node, std::string_view wanted, const std::array<EnumValue<E>, N>& values) {
+Decoded<E> to_enum(const toml::node& node, std::string_view wanted, const std::array<NamedValue<E>, N>& values) {
     if (const auto* text = node.as_string()) {
-        const auto value = std::ranges::find(values, std::string_view(text->get()), &EnumValue<E>::name);
+        const auto value = std::ranges::find(values, std::string_view(text->get()), &NamedValue<E>::name);
         if (value != values.end()) return value->value;
         return std::unexpected(unknown_variant(node, text->get(), names_of(values)));
     }
@@ -129,14 +122,9 @@ Decoded<E> to_enum(const toml::node& node, std::string_view wanted, const std::a
     return std::unexpected(Fault{region_of(node.source()), "wanted string or table"});
 }
 
-constexpr auto SCOPES = std::to_array<EnumValue<ProfileScope>>({
-    {"model", ProfileScope::Model},
-    {"family", ProfileScope::Family},
-});
+Decoded<ProfileScope> to_scope(const toml::node& node) { return to_enum(node, "enum ProfileScope", SCOPE_NAMES); }
 
-Decoded<ProfileScope> to_scope(const toml::node& node) { return to_enum(node, "enum ProfileScope", SCOPES); }
-
-constexpr auto CONFIDENCES = std::to_array<EnumValue<Confidence>>({
+constexpr auto CONFIDENCES = std::to_array<NamedValue<Confidence>>({
     {"validated", Confidence::Validated},
     {"documented", Confidence::Documented},
     {"assumed", Confidence::Assumed},

@@ -2,15 +2,36 @@
 // One machine profile as decoded from its TOML file. Fields are in declaration order, which is
 // also the order in which missing keys are reported.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
 namespace vantrel {
 
 enum class ProfileScope { Model, Family };
+
+// One value of an enumeration and the name a profile writes it with.
+template <class E>
+struct NamedValue {
+    std::string_view name;
+    E value;
+};
+
+// The names of the scopes: the decoder reads them, the profile listing shows them.
+inline constexpr std::array<NamedValue<ProfileScope>, 2> SCOPE_NAMES{{
+    {"model", ProfileScope::Model},
+    {"family", ProfileScope::Family},
+}};
+
+[[nodiscard]] constexpr std::string_view scope_name(ProfileScope scope) {
+    for (const auto& [name, value] : SCOPE_NAMES)
+        if (value == scope) return name;
+    return {};
+}
 
 enum class Confidence { Validated, Documented, Assumed };
 
