@@ -7,6 +7,7 @@
 
 #include "src/cli/documents.hpp"
 #include "tests/support/firmware_stored.hpp"
+#include "tests/support/profile_samples.hpp"
 #include "tests/support/table_builder.hpp"
 
 namespace vantrel {
@@ -59,8 +60,7 @@ protected:
     fs::path dir_;
 };
 
-const char* MODEL_20AB =
-    "schema_version = 1\nid = \"m\"\ndisplay_name = \"M\"\nscope = \"model\"\n[matches]\nmtm = [\"20AB\"]\n";
+const std::string MODEL_20AB = profile_samples::model_profile("m", "M");
 
 TEST_F(DetectCommand, ResolvesTheFirmwaresIdentityAgainstTheCatalogue) {
     write("m.toml", MODEL_20AB);
@@ -75,7 +75,7 @@ TEST_F(DetectCommand, ResolvesTheFirmwaresIdentityAgainstTheCatalogue) {
 
 TEST_F(DetectCommand, BadProfileFailsBeforeTheFirmwareIsRead) {
     write("m.toml", MODEL_20AB);
-    write("z.toml", "schema_version = 1\nid = \"   \"\ndisplay_name = \"M\"\nscope = \"model\"\n[matches]\nmtm = [\"20AB\"]\n");
+    write("z.toml", profile_samples::model_profile("   ", "M"));
     CountingSource firmware{StoredFirmwareSource(thinkpad_table())};
     const auto report = detect(dir(), firmware, "windows-native");
     ASSERT_FALSE(report);

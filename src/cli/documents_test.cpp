@@ -2,23 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/firmware_stored.hpp"
+#include "tests/support/table_builder.hpp"
+
 namespace vantrel {
 namespace {
 
 const std::string NOTICE_TEXT(NOTICE);
 
+// The identity the product reads from a table holding `machine`, so that the labels in the
+// documents below are the ones identification gives, not copies of them.
+MachineIdentity identity_of(const smbios_fixture::MachineStrings& machine) {
+    StoredFirmwareSource source(smbios_fixture::machine_table(machine));
+    auto identity = identify_machine(source);
+    EXPECT_TRUE(identity) << identity.error().display();
+    return identity.value_or(MachineIdentity{});
+}
+
 MachineIdentity full_identity() {
-    MachineIdentity id;
-    id.manufacturer = "LENOVO";
-    id.mtm = "20AB";
-    id.display_name = "ThinkPad Exemple 14 Gen 2";
-    id.bios_vendor = "LENOVO";
-    id.bios_version = "1.23";
-    id.bios_release_date = "01/02/2024";
-    id.sources = SourceLabels{"SMBIOS type 1 (System) : Manufacturer", "SMBIOS type 1 (System) : Product Name",
-                              "SMBIOS type 1 (System) : Version", "SMBIOS type 0 (BIOS) : Vendor",
-                              "SMBIOS type 0 (BIOS) : Version", "SMBIOS type 0 (BIOS) : Release Date"};
-    return id;
+    return identity_of({.bios_vendor = "LENOVO",
+                        .bios_version = "1.23",
+                        .bios_release_date = "01/02/2024",
+                        .system_manufacturer = "LENOVO",
+                        .system_product_name = "20ABCTO1WW",
+                        .system_version = "ThinkPad Exemple 14 Gen 2"});
 }
 
 MachineProfile named(std::string id, std::string display_name, ProfileScope scope, std::size_t capabilities) {
@@ -72,9 +79,7 @@ TEST(DetectionReport, FullReportBytes) {
 }
 
 TEST(DetectionReport, AbsentValuesAndTheirLabelsAreNullAndProfileIdStaysInPlace) {
-    MachineIdentity id;
-    id.manufacturer = "Dell Inc.";
-    id.sources.manufacturer = "SMBIOS type 1 (System) : Manufacturer";
+    const MachineIdentity id = identity_of({.system_manufacturer = "Dell Inc."});
     const auto text = render_detection_report("linux-sysfs", id, Resolution{ResolutionKind::DynamicProbe}, 0);
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, "{\n"
@@ -101,9 +106,7 @@ TEST(DetectionReport, AbsentValuesAndTheirLabelsAreNullAndProfileIdStaysInPlace)
 }
 
 TEST(DetectionReport, EscapesOnlyWhatJsonRequires) {
-    MachineIdentity id;
-    id.display_name = "Portable \"É\\tendu\" 14\t\x1f/";
-    id.sources.display_name = "SMBIOS type 1 (System) : Version";
+    const MachineIdentity id = identity_of({.system_version = "Portable \"É\\tendu\" 14\t\x1f/"});
     const auto text = render_detection_report("windows-native", id, Resolution{ResolutionKind::Unsupported}, 7);
     ASSERT_TRUE(text);
     EXPECT_NE(text->find("  \"display_name\": \"Portable \\\"\xC3\x89\\\\tendu\\\" 14\\t\\u001f/\",\n"),
