@@ -61,7 +61,7 @@ void BM_LoadShippedProfiles(benchmark::State& state) {
     for (auto _ : state) {
         auto catalogue = vantrel::load_profiles(VANTREL_SHIPPED_PROFILES);
         if (!catalogue) {
-            state.SkipWithError(catalogue.error().display().c_str());
+            state.SkipWithError(catalogue.error().message.c_str());
             break;
         }
         count = catalogue->size();

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto parsed = vantrel::parse_profile(text);
     if (!parsed && parsed.error().kind == vantrel::ProfileErrorKind::Toml &&
-        !parsed.error().report.starts_with("TOML parse error at line "))
+        !parsed.error().message.starts_with("TOML invalide : TOML parse error at line "))
         std::abort();
     return 0;
 }

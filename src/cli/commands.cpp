@@ -10,7 +10,7 @@ namespace {
 
 std::expected<ProfileCatalogue, std::string> load_catalogue(const std::string& profiles_dir) {
     auto catalogue = load_profiles(profiles_dir);
-    if (!catalogue) return std::unexpected("profils (" + profiles_dir + ") : " + catalogue.error().display());
+    if (!catalogue) return std::unexpected("profils (" + profiles_dir + ") : " + catalogue.error().message);
     return std::move(*catalogue);
 }
 

@@ -32,12 +32,9 @@ std::expected<MachineProfile, LoadError> load_profile_file(const std::string& pa
     // Deliberately this exact English text, not a French one: it is the program's contract for
     // a profile file that is not UTF-8.
     if (!is_valid_utf8(*text))
-        return std::unexpected(LoadError{LoadErrorKind::NotUtf8, "stream did not contain valid UTF-8"});
+        return std::unexpected(LoadError{"stream did not contain valid UTF-8"});
     std::expected<MachineProfile, ProfileError> profile = parse_profile(*text);
-    if (!profile) {
-        return std::unexpected(
-            LoadError{LoadErrorKind::InvalidProfile, display_path(path) + " : " + profile.error().display()});
-    }
+    if (!profile) return std::unexpected(LoadError{display_path(path) + " : " + profile.error().message});
     return std::move(*profile);
 }
 
@@ -104,13 +101,7 @@ private:
 
 std::expected<MachineProfile, ProfileError> parse_profile(std::string_view text) {
     std::expected<MachineProfile, std::string> decoded = decode_profile(text);
-    if (!decoded) {
-        return std::unexpected(ProfileError{.kind = ProfileErrorKind::Toml,
-                                            .report = std::move(decoded.error()),
-                                            .found_schema = 0,
-                                            .profile_id = {},
-                                            .message = {}});
-    }
+    if (!decoded) return std::unexpected(toml_error(decoded.error()));
     if (const std::expected<void, ProfileError> valid = validate_profile(*decoded); !valid)
         return std::unexpected(valid.error());
     return std::move(*decoded);

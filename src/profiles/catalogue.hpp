@@ -14,19 +14,12 @@ namespace vantrel {
 
 using ProfileCatalogue = std::vector<MachineProfile>;
 
-enum class LoadErrorKind {
-    Io,              // listing the directory, opening or reading a file: the platform's text
-    NotUtf8,         // a file whose bytes are not UTF-8
-    InvalidProfile,  // a file that does not parse or validate: "{path} : {error}"
-    TooLarge,        // a file beyond the size of any profile: "{path} : fichier trop volumineux …"
-};
-
+// The one error of a load, whatever failed: the commands only show it, so it is its text alone.
+// One of: the platform's text for listing the directory or opening or reading a file ("{system
+// message} (os error {code})"); "stream did not contain valid UTF-8"; "{path} : {ProfileError's
+// message}"; "{path} : fichier trop volumineux pour un profil (plus de 4194304 octets)".
 struct LoadError {
-    LoadErrorKind kind;
-    std::string text;
-
-    // The loader's error text, as the commands embed it after "profils ({dir}) : ".
-    [[nodiscard]] std::string display() const { return text; }
+    std::string message;
 };
 
 // One file's text: decoded, then validated.

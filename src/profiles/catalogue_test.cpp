@@ -17,6 +17,7 @@
 #endif
 
 #include "src/profiles/profile_files.hpp"
+#include "tests/support/profile_samples.hpp"
 #include "tests/support/row_name.hpp"
 
 namespace vantrel {
@@ -37,10 +38,10 @@ std::string utf8_of(const fs::path& path) {
     return {text.begin(), text.end()};
 }
 
-std::string model(std::string_view id, std::string_view extra = "") {
-    return "schema_version = 1\nid = \"" + std::string(id) + "\"\ndisplay_name = \"D\"\nscope = \"model\"\n" +
-           std::string(extra) + "[matches]\nmtm = [\"20AB\"]\n";
-}
+using profile_samples::model_profile;
+
+// A valid profile followed by `extra`.
+std::string model(std::string_view id, std::string_view extra = "") { return model_profile(id) + std::string(extra); }
 
 // A fresh directory under the temporary directory, removed with everything in it.
 class ProfileDir {
@@ -83,7 +84,7 @@ std::vector<std::string> ids_of(const ProfileCatalogue& catalogue) {
 TEST(LoadProfiles, EmptyDirectoryGivesEmptyCatalogue) {
     const ProfileDir dir;
     const auto loaded = load_profiles(dir.dir());
-    ASSERT_TRUE(loaded) << loaded.error().display();
+    ASSERT_TRUE(loaded) << loaded.error().message;
     EXPECT_TRUE(loaded->empty());
 }
 
@@ -95,7 +96,7 @@ TEST(LoadProfiles, KeepsOnlyTheTomlExtension) {
     dir.write("x.y.toml", model("x.y"));
     dir.write("..toml", model("point"));
     const auto loaded = load_profiles(dir.dir());
-    ASSERT_TRUE(loaded) << loaded.error().display();
+    ASSERT_TRUE(loaded) << loaded.error().message;
     EXPECT_EQ(ids_of(*loaded), (std::vector<std::string>{"point", "x.y"}));
 }
 
@@ -103,16 +104,16 @@ TEST(LoadProfiles, OrdersByTheBytesOfTheNames) {
     const ProfileDir dir;
     for (const char* name : {"p9", "a", "B", "p10", "a-1", "é", "z"}) dir.write(std::string(name) + ".toml", model(name));
     const auto loaded = load_profiles(dir.dir());
-    ASSERT_TRUE(loaded) << loaded.error().display();
+    ASSERT_TRUE(loaded) << loaded.error().message;
     EXPECT_EQ(ids_of(*loaded), (std::vector<std::string>{"B", "a-1", "a", "p10", "p9", "z", "é"}));
 }
 
 TEST(LoadProfiles, KeepsDuplicateIdsInFileOrder) {
     const ProfileDir dir;
     dir.write("b.toml", model("same"));
-    dir.write("a.toml", "schema_version = 1\nid = \"same\"\ndisplay_name = \"first\"\nscope = \"model\"\n[matches]\nmtm = [\"20AB\"]\n");
+    dir.write("a.toml", model_profile("same", "first"));
     const auto loaded = load_profiles(dir.dir());
-    ASSERT_TRUE(loaded) << loaded.error().display();
+    ASSERT_TRUE(loaded) << loaded.error().message;
     ASSERT_EQ(loaded->size(), 2u);
     EXPECT_EQ((*loaded)[0].display_name, "first");
     EXPECT_EQ((*loaded)[1].display_name, "D");
@@ -133,8 +134,7 @@ TEST_P(LoadFailure, NamesTheFirstFailingFile) {
     dir.write("c.toml", "ceci n'est pas lu");
     const auto loaded = load_profiles(dir.dir());
     ASSERT_FALSE(loaded);
-    EXPECT_EQ(loaded.error().kind, LoadErrorKind::InvalidProfile);
-    EXPECT_EQ(loaded.error().display(), dir.path_of("b.toml") + " : " + GetParam().error);
+    EXPECT_EQ(loaded.error().message, dir.path_of("b.toml") + " : " + GetParam().error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,8 +154,7 @@ TEST(LoadProfiles, NotUtf8DoesNotNameTheFile) {
     dir.write("a.toml", "id = \"\xC3\x28\"\n");
     const auto loaded = load_profiles(dir.dir());
     ASSERT_FALSE(loaded);
-    EXPECT_EQ(loaded.error().kind, LoadErrorKind::NotUtf8);
-    EXPECT_EQ(loaded.error().display(), "stream did not contain valid UTF-8");
+    EXPECT_EQ(loaded.error().message, "stream did not contain valid UTF-8");
 }
 
 TEST(LoadProfiles, UnreadableEntryBeforeInvalidFile) {
@@ -164,11 +163,10 @@ TEST(LoadProfiles, UnreadableEntryBeforeInvalidFile) {
     dir.write("b.toml", "invalide");
     const auto loaded = load_profiles(dir.dir());
     ASSERT_FALSE(loaded);
-    EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
 #ifdef _WIN32
-    EXPECT_TRUE(loaded.error().display().ends_with(" (os error 5)")) << loaded.error().display();
+    EXPECT_TRUE(loaded.error().message.ends_with(" (os error 5)")) << loaded.error().message;
 #else
-    EXPECT_EQ(loaded.error().display(), "Is a directory (os error 21)");
+    EXPECT_EQ(loaded.error().message, "Is a directory (os error 21)");
 #endif
 }
 
@@ -176,12 +174,11 @@ TEST(LoadProfiles, MissingDirectoryIsThePlatformError) {
     const ProfileDir dir;
     const auto loaded = load_profiles(dir.path_of("absent"));
     ASSERT_FALSE(loaded);
-    EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
 #ifdef _WIN32
-    EXPECT_TRUE(loaded.error().display().ends_with(" (os error 3)")) << loaded.error().display();
-    EXPECT_GT(loaded.error().display().size(), std::string(" (os error 3)").size());
+    EXPECT_TRUE(loaded.error().message.ends_with(" (os error 3)")) << loaded.error().message;
+    EXPECT_GT(loaded.error().message.size(), std::string(" (os error 3)").size());
 #else
-    EXPECT_EQ(loaded.error().display(), "No such file or directory (os error 2)");
+    EXPECT_EQ(loaded.error().message, "No such file or directory (os error 2)");
 #endif
 }
 
@@ -190,18 +187,16 @@ TEST(LoadProfiles, FileInsteadOfDirectoryIsThePlatformError) {
     dir.write("a.toml", model("a"));
     const auto loaded = load_profiles(dir.path_of("a.toml"));
     ASSERT_FALSE(loaded);
-    EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
 #ifdef _WIN32
-    EXPECT_TRUE(loaded.error().display().find(" (os error ") != std::string::npos) << loaded.error().display();
+    EXPECT_TRUE(loaded.error().message.find(" (os error ") != std::string::npos) << loaded.error().message;
 #else
-    EXPECT_EQ(loaded.error().display(), "Not a directory (os error 20)");
+    EXPECT_EQ(loaded.error().message, "Not a directory (os error 20)");
 #endif
 }
 
 TEST(LoadProfiles, EmptyDirectoryNameIsAnError) {
     const auto loaded = load_profiles("");
     ASSERT_FALSE(loaded);
-    EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
 }
 
 TEST(LoadProfiles, NonAsciiDirectoryAndTrailingSeparator) {
@@ -210,7 +205,7 @@ TEST(LoadProfiles, NonAsciiDirectoryAndTrailingSeparator) {
     const auto loaded = load_profiles(dir.dir() + SEPARATOR);
     ASSERT_FALSE(loaded);
     // The separator the name already ends with is not doubled.
-    EXPECT_EQ(loaded.error().display(), dir.path_of("é.toml") + " : version de schéma 3 non supportée (attendu 1)");
+    EXPECT_EQ(loaded.error().message, dir.path_of("é.toml") + " : version de schéma 3 non supportée (attendu 1)");
 }
 
 TEST(LoadProfiles, FileBeyondTheBoundIsRefusedWithoutBeingParsed) {
@@ -218,8 +213,7 @@ TEST(LoadProfiles, FileBeyondTheBoundIsRefusedWithoutBeingParsed) {
     dir.write("a.toml", model("a", "# " + std::string(MAX_PROFILE_FILE_BYTES, 'x') + "\n"));
     const auto loaded = load_profiles(dir.dir());
     ASSERT_FALSE(loaded);
-    EXPECT_EQ(loaded.error().kind, LoadErrorKind::TooLarge);
-    EXPECT_EQ(loaded.error().display(),
+    EXPECT_EQ(loaded.error().message,
               dir.path_of("a.toml") + " : fichier trop volumineux pour un profil (plus de 4194304 octets)");
 }
 
@@ -239,7 +233,7 @@ TEST(LoadProfiles, ManyFilesKeepNameOrder) {
         dir.write(names.back(), model(names.back()));
     }
     const auto loaded = load_profiles(dir.dir());
-    ASSERT_TRUE(loaded) << loaded.error().display();
+    ASSERT_TRUE(loaded) << loaded.error().message;
     EXPECT_EQ(ids_of(*loaded), names);
 }
 
@@ -257,7 +251,6 @@ std::string slow_to_fail() {
 struct FirstFailureRow {
     std::string name;
     std::string content;  // of the first failing file, p050.toml
-    LoadErrorKind kind;
     std::string error;  // "{path}" stands for that file's path
 };
 
@@ -286,22 +279,21 @@ TEST_P(FirstFailureAmongMany, IsTheOneMetFirstInNameOrder) {
         error.replace(path, std::string_view("{path}").size(), dir.path_of(numbered_file(50)));
     const auto loaded = load_profiles(dir.dir());
     ASSERT_FALSE(loaded);
-    EXPECT_EQ(loaded.error().kind, GetParam().kind);
-    EXPECT_EQ(loaded.error().display(), error);
+    EXPECT_EQ(loaded.error().message, error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, FirstFailureAmongMany,
     testing::Values(
-        FirstFailureRow{"SlowSchema", slow_to_fail(), LoadErrorKind::InvalidProfile,
+        FirstFailureRow{"SlowSchema", slow_to_fail(),
                         "{path} : version de schéma 3 non supportée (attendu 1)"},
-        FirstFailureRow{"Toml", "schema_version = 2\nauthor = 1\n", LoadErrorKind::InvalidProfile,
+        FirstFailureRow{"Toml", "schema_version = 2\nauthor = 1\n",
                         "{path} : TOML invalide : TOML parse error at line 2, column 1\n  |\n2 | author = 1\n  | ^^^^^^\n"
                         "unknown field `author`, expected one of `schema_version`, `id`, `display_name`, `scope`, "
                         "`matches`, `capabilities`"},
-        FirstFailureRow{"NotUtf8", "id = \"\xC3\x28\"\n", LoadErrorKind::NotUtf8, "stream did not contain valid UTF-8"},
+        FirstFailureRow{"NotUtf8", "id = \"\xC3\x28\"\n", "stream did not contain valid UTF-8"},
         FirstFailureRow{"TooLarge", model("a", "# " + std::string(MAX_PROFILE_FILE_BYTES, 'x') + "\n"),
-                        LoadErrorKind::TooLarge,
+                       
                         "{path} : fichier trop volumineux pour un profil (plus de 4194304 octets)"}),
     test::RowName{});
 
@@ -327,15 +319,15 @@ TEST(LoadProfiles, NameWithoutUtf8FormIsLoadedAndShownWithAReplacementCharacter)
         GTEST_SKIP() << "this file system refuses a file name with a lone surrogate (error " << refused << ")";
     }
     const auto loaded = load_profiles(valid.dir());
-    ASSERT_TRUE(loaded) << loaded.error().display();
+    ASSERT_TRUE(loaded) << loaded.error().message;
     EXPECT_EQ(ids_of(*loaded), std::vector<std::string>{"a"});
 
     const ProfileDir invalid;
     ASSERT_EQ(write_name_without_utf8(invalid, "x = 1\n"), 0U);
     const auto refused = load_profiles(invalid.dir());
     ASSERT_FALSE(refused);
-    EXPECT_TRUE(refused.error().display().starts_with(invalid.path_of("p\uFFFD.toml") + " : TOML invalide : "))
-        << refused.error().display();
+    EXPECT_TRUE(refused.error().message.starts_with(invalid.path_of("p\uFFFD.toml") + " : TOML invalide : "))
+        << refused.error().message;
 }
 
 #ifdef _WIN32
@@ -356,8 +348,7 @@ TEST(LoadProfiles, EntryThatIsNotARegularFileFailsAtOnce) {
     for (const ProfileDir* dir : {&fifo, &device}) {
         const auto loaded = load_profiles(dir->dir());
         ASSERT_FALSE(loaded);
-        EXPECT_EQ(loaded.error().kind, LoadErrorKind::Io);
-        EXPECT_EQ(loaded.error().display(), "Invalid argument (os error 22)");
+        EXPECT_EQ(loaded.error().message, "Invalid argument (os error 22)");
     }
 }
 #endif
@@ -366,20 +357,21 @@ TEST(ParseProfile, TurnsEachStepIntoItsKind) {
     const auto toml = parse_profile("x = 1");
     ASSERT_FALSE(toml);
     EXPECT_EQ(toml.error().kind, ProfileErrorKind::Toml);
-    EXPECT_TRUE(toml.error().display().starts_with("TOML invalide : TOML parse error at line 1, column 1\n"));
+    EXPECT_TRUE(toml.error().message.starts_with("TOML invalide : TOML parse error at line 1, column 1\n"));
 
     const auto invalid = parse_profile(model("m").replace(model("m").find("20AB"), 4, "20-B"));
     ASSERT_FALSE(invalid);
-    EXPECT_EQ(invalid.error().display(), "profil « m » : MTM mal formé : « 20-B »");
+    EXPECT_EQ(invalid.error().kind, ProfileErrorKind::Invalid);
+    EXPECT_EQ(invalid.error().message, "profil « m » : MTM mal formé : « 20-B »");
 
     const auto valid = parse_profile(model("m"));
-    ASSERT_TRUE(valid) << valid.error().display();
+    ASSERT_TRUE(valid) << valid.error().message;
     EXPECT_EQ(valid->matches.mtm, std::vector<std::string>{"20AB"});
 }
 
 TEST(ShippedProfiles, AllLoad) {
     const auto loaded = load_profiles(VANTREL_SHIPPED_PROFILES);
-    ASSERT_TRUE(loaded) << loaded.error().display();
+    ASSERT_TRUE(loaded) << loaded.error().message;
     std::size_t models = 0;
     std::size_t families = 0;
     for (const MachineProfile& profile : *loaded) (profile.scope == ProfileScope::Model ? models : families)++;

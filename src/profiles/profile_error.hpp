@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 
@@ -12,17 +13,21 @@ inline constexpr std::uint32_t SUPPORTED_SCHEMA_VERSION = 1;
 
 enum class ProfileErrorKind { Toml, UnsupportedSchema, Invalid };
 
+// Both fields hold for every kind; the text is made once, by the functions below.
 struct ProfileError {
     ProfileErrorKind kind;
-    std::string report;             // Toml: the decoder's whole report
-    std::uint32_t found_schema = 0;  // UnsupportedSchema: the version the file declares
-    std::string profile_id;         // Invalid: the profile's `id` exactly as written
-    std::string message;            // Invalid: the rule's message
-
-    // "TOML invalide : …", "version de schéma … non supportée (attendu 1)" or "profil « … » : …".
-    [[nodiscard]] std::string display() const;
+    std::string message;  // the whole text, as the loader shows it after "{path} : "
 
     friend bool operator==(const ProfileError&, const ProfileError&) = default;
 };
+
+// "TOML invalide : {report}", the decoder's whole report.
+[[nodiscard]] ProfileError toml_error(std::string_view report);
+
+// "version de schéma {found} non supportée (attendu 1)".
+[[nodiscard]] ProfileError unsupported_schema(std::uint32_t found);
+
+// "profil « {id} » : {rule}", the profile's `id` exactly as written.
+[[nodiscard]] ProfileError invalid_profile(std::string_view id, std::string_view rule);
 
 }  // namespace vantrel

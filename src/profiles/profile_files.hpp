@@ -37,8 +37,8 @@ inline constexpr std::size_t MAX_PROFILE_FILE_BYTES = 4 * 1024 * 1024;
 [[nodiscard]] std::size_t loading_threads();
 
 [[nodiscard]] inline LoadError profile_too_large(const std::string& path) {
-    return {LoadErrorKind::TooLarge, display_path(path) + " : fichier trop volumineux pour un profil (plus de " +
-                                         std::to_string(MAX_PROFILE_FILE_BYTES) + " octets)"};
+    return {display_path(path) + " : fichier trop volumineux pour un profil (plus de " +
+            std::to_string(MAX_PROFILE_FILE_BYTES) + " octets)"};
 }
 
 }  // namespace vantrel

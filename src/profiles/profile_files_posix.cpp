@@ -17,7 +17,7 @@
 namespace vantrel {
 namespace {
 
-LoadError os_error(int code) { return {LoadErrorKind::Io, describe_os_error(static_cast<unsigned long>(code))}; }
+LoadError os_error(int code) { return {describe_os_error(static_cast<unsigned long>(code))}; }
 
 }  // namespace
 

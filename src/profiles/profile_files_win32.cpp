@@ -11,7 +11,7 @@
 namespace vantrel {
 namespace {
 
-LoadError os_error(DWORD code) { return {LoadErrorKind::Io, describe_os_error(code)}; }
+LoadError os_error(DWORD code) { return {describe_os_error(code)}; }
 
 void append_utf8(std::string& text, char32_t c) {
     if (c < 0x80) {

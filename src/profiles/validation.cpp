@@ -9,30 +9,24 @@
 namespace vantrel {
 namespace {
 
-std::unexpected<ProfileError> invalid(const MachineProfile& profile, std::string message) {
-    return std::unexpected(ProfileError{.kind = ProfileErrorKind::Invalid,
-                                        .report = {},
-                                        .found_schema = 0,
-                                        .profile_id = profile.id,
-                                        .message = std::move(message)});
+std::unexpected<ProfileError> invalid(const MachineProfile& profile, std::string_view rule) {
+    return std::unexpected(invalid_profile(profile.id, rule));
 }
 
-// Four ASCII letters or digits, either case.
-bool is_well_formed_mtm(std::string_view mtm) {
-    return mtm.size() == 4 && std::ranges::all_of(mtm, [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-           });
-}
+// Four ASCII letters or digits, either case. Looser than the machine type read from firmware
+// (machine_type_from_product in hal/src/identity.hpp: a digit first, upper case), and meant so:
+// firmware's product name is a part number or a model name, and only a digit first tells the part
+// number, whose opening is then upper-cased; a profile's entry is declared a machine type and
+// written by a person, so only its form is checked, and the resolution compares it ASCII case
+// folded. An entry opening with a letter passes here and never matches; refusing it would refuse
+// profiles that load today.
+bool is_well_formed_mtm(std::string_view mtm) { return mtm.size() == 4 && std::ranges::all_of(mtm, is_ascii_alnum); }
 
 }  // namespace
 
 std::expected<void, ProfileError> validate_profile(const MachineProfile& profile) {
     if (profile.schema_version != SUPPORTED_SCHEMA_VERSION) {
-        return std::unexpected(ProfileError{.kind = ProfileErrorKind::UnsupportedSchema,
-                                            .report = {},
-                                            .found_schema = profile.schema_version,
-                                            .profile_id = {},
-                                            .message = {}});
+        return std::unexpected(unsupported_schema(profile.schema_version));
     }
     if (is_blank(profile.id)) return invalid(profile, "identifiant vide");
 

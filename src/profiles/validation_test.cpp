@@ -45,10 +45,10 @@ TEST_P(ValidateProfile, AppliesTheRulesInOrder) {
     GetParam().change(profile);
     const auto result = validate_profile(profile);
     if (GetParam().expected.empty()) {
-        EXPECT_TRUE(result) << result.error().display();
+        EXPECT_TRUE(result) << result.error().message;
     } else {
         ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().display(), GetParam().expected);
+        EXPECT_EQ(result.error().message, GetParam().expected);
     }
 }
 
@@ -132,22 +132,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "profil « p » : bornes inversées pour a"}),
     test::RowName{});
 
-TEST(ValidateProfile, ReportsTheFoundSchemaAndTheIdAsWritten) {
+TEST(ValidateProfile, TellsTheSchemaFromTheRulesAndKeepsTheIdAsWritten) {
     MachineProfile profile = valid_model();
     profile.schema_version = 7;
     auto result = validate_profile(profile);
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, ProfileErrorKind::UnsupportedSchema);
-    EXPECT_EQ(result.error().found_schema, 7u);
+    EXPECT_EQ(result.error(), (ProfileError{ProfileErrorKind::UnsupportedSchema,
+                                            "version de schéma 7 non supportée (attendu 1)"}));
 
     profile = valid_model();
     profile.id = " p ";
     profile.capabilities[0].sources.clear();
     result = validate_profile(profile);
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, ProfileErrorKind::Invalid);
-    EXPECT_EQ(result.error().profile_id, " p ");
-    EXPECT_EQ(result.error().message, "capacité a sans source");
+    EXPECT_EQ(result.error(), (ProfileError{ProfileErrorKind::Invalid, "profil «  p  » : capacité a sans source"}));
 }
 
 }  // namespace
