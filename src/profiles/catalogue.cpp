@@ -100,11 +100,11 @@ private:
 }  // namespace
 
 std::expected<MachineProfile, ProfileError> parse_profile(std::string_view text) {
-    std::expected<MachineProfile, std::string> decoded = decode_profile(text);
-    if (!decoded) return std::unexpected(toml_error(decoded.error()));
-    if (const std::expected<void, ProfileError> valid = validate_profile(*decoded); !valid)
-        return std::unexpected(valid.error());
-    return std::move(*decoded);
+    std::expected<MachineProfile, ProfileError> profile = decode_profile(text);
+    if (!profile) return profile;
+    if (std::expected<void, ProfileError> valid = validate_profile(*profile); !valid)
+        return std::unexpected(std::move(valid.error()));
+    return profile;
 }
 
 std::expected<ProfileCatalogue, LoadError> load_profiles(const std::string& dir) {

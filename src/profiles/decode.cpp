@@ -308,12 +308,15 @@ void show_to(Toml11Check& check, const toml::node& node) {
     }
 }
 
+// The fault as the profile's error: the report of the whole text.
+ProfileError reported(std::string_view text, const Fault& fault) { return toml_error(render_report(text, fault)); }
+
 }  // namespace
 
-std::expected<MachineProfile, std::string> decode_profile(std::string_view text) {
+std::expected<MachineProfile, ProfileError> decode_profile(std::string_view text) {
     if (text.starts_with(UTF8_BYTE_ORDER_MARK)) text.remove_prefix(UTF8_BYTE_ORDER_MARK.size());
 
-    if (std::optional<Fault> fault = find_excess(text)) return std::unexpected(render_report(text, *fault));
+    if (std::optional<Fault> fault = find_excess(text)) return std::unexpected(reported(text, *fault));
 
     toml::parse_result parsed = toml::parse(without_comment_text(text));
     // A failure is reported as the whole text gives it, so that no report depends on what the
@@ -321,14 +324,14 @@ std::expected<MachineProfile, std::string> decode_profile(std::string_view text)
     if (!parsed) parsed = toml::parse(text);
     if (!parsed) {
         const toml::parse_error& error = parsed.error();
-        return std::unexpected(render_report(text, Fault{region_of(error.source()), std::string(error.description())}));
+        return std::unexpected(reported(text, Fault{region_of(error.source()), std::string(error.description())}));
     }
     Toml11Check check(text);
     show_to(check, parsed.table());
-    if (std::optional<Fault> fault = check.first_fault()) return std::unexpected(render_report(text, *fault));
+    if (std::optional<Fault> fault = check.first_fault()) return std::unexpected(reported(text, *fault));
 
     Decoded<MachineProfile> profile = decode_record(parsed.table(), DOCUMENT_START, PROFILE_FIELDS);
-    if (!profile) return std::unexpected(render_report(text, profile.error()));
+    if (!profile) return std::unexpected(reported(text, profile.error()));
     return std::move(*profile);
 }
 

@@ -63,7 +63,7 @@ std::string first_line(const std::string& report) { return report.substr(0, repo
 std::string fault_of(const std::string& text) {
     const auto decoded = decode_profile(text);
     if (decoded) return "(decoded)";
-    return last_line(decoded.error());
+    return last_line(decoded.error().message);
 }
 
 const std::string CAPABILITY_HEAD =
@@ -103,7 +103,7 @@ const std::string TOP_LEVEL_KEYS = "expected one of `schema_version`, `id`, `dis
 
 TEST(DecodeProfile, CompleteProfileDecodesEveryField) {
     const auto decoded = decode_profile(COMPLETE);
-    ASSERT_TRUE(decoded) << decoded.error();
+    ASSERT_TRUE(decoded) << decoded.error().message;
     const MachineProfile expected{
         .schema_version = 1,
         .id = "exemple-14-gen2",
@@ -134,14 +134,14 @@ TEST(DecodeProfile, CompleteProfileDecodesEveryField) {
 
 TEST(DecodeProfile, ByteOrderMarkIsSkipped) {
     const auto decoded = decode_profile("\xEF\xBB\xBF" + std::string(COMPLETE));
-    ASSERT_TRUE(decoded) << decoded.error();
+    ASSERT_TRUE(decoded) << decoded.error().message;
     EXPECT_EQ(decoded->id, "exemple-14-gen2");
 }
 
 TEST(DecodeProfile, AbsentOptionalsAreEmpty) {
     const auto decoded = decode_profile(
         "schema_version = 2\nid = \"f\"\ndisplay_name = \"F\"\nscope = \"family\"\nmatches = {}\n");
-    ASSERT_TRUE(decoded) << decoded.error();
+    ASSERT_TRUE(decoded) << decoded.error().message;
     EXPECT_EQ(decoded->schema_version, 2u);
     EXPECT_EQ(decoded->scope, ProfileScope::Family);
     EXPECT_TRUE(decoded->matches.mtm.empty());
@@ -159,7 +159,7 @@ class AccessDecodes : public testing::TestWithParam<AccessRow> {};
 
 TEST_P(AccessDecodes, ToItsVariant) {
     const auto decoded = decode_profile(with_access(GetParam().access));
-    ASSERT_TRUE(decoded) << decoded.error();
+    ASSERT_TRUE(decoded) << decoded.error().message;
     ASSERT_EQ(decoded->capabilities.size(), 1u);
     EXPECT_EQ(decoded->capabilities[0].access, GetParam().expected);
 }
@@ -356,7 +356,7 @@ TEST(DecodeProfile, Toml11FeaturesAreRead) {
                              "notes = \"\\x41\\e\"\n"
                              "label = \"\"\"Mode \\\n    économie\"\"\"\n";
     const auto decoded = decode_profile(text);
-    ASSERT_TRUE(decoded) << decoded.error();
+    ASSERT_TRUE(decoded) << decoded.error().message;
     ASSERT_EQ(decoded->capabilities.size(), 1u);
     EXPECT_EQ(decoded->capabilities[0].access, (Access{Wmi{.class_name = "C", .property = "P"}}));
     EXPECT_EQ(decoded->capabilities[0].notes, "A\x1B");
@@ -374,7 +374,8 @@ class ReportPosition : public testing::TestWithParam<PositionRow> {};
 TEST_P(ReportPosition, OpensWithLineAndColumn) {
     const auto decoded = decode_profile(GetParam().text);
     ASSERT_FALSE(decoded);
-    EXPECT_EQ(first_line(decoded.error()), GetParam().first_line) << decoded.error();
+    EXPECT_EQ(first_line(decoded.error().message), "TOML invalide : " + GetParam().first_line)
+        << decoded.error().message;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -437,7 +438,7 @@ class CommentText : public testing::TestWithParam<CommentRow> {};
 
 TEST_P(CommentText, LeavesTheRestAsWritten) {
     const auto decoded = decode_profile(with_line("display_name", GetParam().display_name_line));
-    ASSERT_TRUE(decoded) << decoded.error();
+    ASSERT_TRUE(decoded) << decoded.error().message;
     EXPECT_EQ(decoded->display_name, GetParam().display_name);
     EXPECT_EQ(decoded->matches.mtm, (std::vector<std::string>{"20AB", "20AC"}));
 }
@@ -457,8 +458,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {
     const auto decoded = decode_profile(with_line("scope", "scope =\t\"Model\" # mauvais"));
     ASSERT_FALSE(decoded);
-    EXPECT_EQ(decoded.error(),
-              "TOML parse error at line 4, column 9\n"
+    EXPECT_EQ(decoded.error().message,
+              "TOML invalide : TOML parse error at line 4, column 9\n"
               "  |\n"
               "4 | scope =\t\"Model\" # mauvais\n"
               "  |        \t^^^^^^^\n"
@@ -468,8 +469,9 @@ TEST(DecodeProfile, ReportShowsTheLineAndMarksTheValue) {
 TEST(DecodeProfile, ReportMarksWhereNestingGoesTooDeep) {
     const auto decoded = decode_profile("x = " + repeated("[", 101));
     ASSERT_FALSE(decoded);
-    EXPECT_EQ(decoded.error(), "TOML parse error at line 1, column 104\n  |\n1 | x = " + repeated("[", 101) + "\n  | " +
-                                   std::string(103, ' ') + "^\nError while parsing array" + TOO_DEEP);
+    EXPECT_EQ(decoded.error().message, "TOML invalide : TOML parse error at line 1, column 104\n  |\n1 | x = " +
+                                           repeated("[", 101) + "\n  | " + std::string(103, ' ') +
+                                           "^\nError while parsing array" + TOO_DEEP);
 }
 
 // A valid profile whose last line is one access table of about `bytes` bytes: many keys, or an
@@ -491,7 +493,7 @@ TEST(DecodeProfile, LongLineDecodesInLinearTime) {
         const auto start = std::chrono::steady_clock::now();
         const auto decoded = decode_profile(text);
         const auto elapsed = std::chrono::steady_clock::now() - start;
-        ASSERT_TRUE(decoded) << decoded.error().substr(decoded.error().rfind('\n'));
+        ASSERT_TRUE(decoded) << decoded.error().message.substr(decoded.error().message.rfind('\n'));
         EXPECT_LT(elapsed, std::chrono::seconds(10)) << (floats ? "floats" : "keys");
     }
 }
@@ -499,7 +501,8 @@ TEST(DecodeProfile, LongLineDecodesInLinearTime) {
 TEST(DecodeProfile, ReportOfAnEmptyDocument) {
     const auto decoded = decode_profile("");
     ASSERT_FALSE(decoded);
-    EXPECT_EQ(decoded.error(), "TOML parse error at line 1, column 1\n  |\n1 | \n  | ^\nmissing field `schema_version`");
+    EXPECT_EQ(decoded.error().message,
+              "TOML invalide : TOML parse error at line 1, column 1\n  |\n1 | \n  | ^\nmissing field `schema_version`");
 }
 
 TEST(DecodeProfile, MalformedDocumentsAreReportedNotFatal) {
@@ -508,7 +511,9 @@ TEST(DecodeProfile, MalformedDocumentsAreReportedNotFatal) {
                                         "a = \"\"\"\\\xC3\xA9\"\"\"", "\xFF\xFE", "a = \"\xC3\""}) {
         const auto decoded = decode_profile(text);
         ASSERT_FALSE(decoded) << text;
-        EXPECT_TRUE(decoded.error().starts_with("TOML parse error at line ")) << decoded.error();
+        EXPECT_EQ(decoded.error().kind, ProfileErrorKind::Toml);
+        EXPECT_TRUE(decoded.error().message.starts_with("TOML invalide : TOML parse error at line "))
+            << decoded.error().message;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The error of one profile file: it did not decode, it follows another schema version, or it
-// breaks one of the profile rules.
+// breaks one of the profile rules. The kind tells these apart for a caller that looks at the
+// profile itself (the fuzz target checks the decoder's report by it); the loader shows the message.
 
 #include <cstdint>
 #include <string>

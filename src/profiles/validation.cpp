@@ -17,9 +17,9 @@ std::unexpected<ProfileError> invalid(const MachineProfile& profile, std::string
 // (machine_type_from_product in hal/src/identity.hpp: a digit first, upper case), and meant so:
 // firmware's product name is a part number or a model name, and only a digit first tells the part
 // number, whose opening is then upper-cased; a profile's entry is declared a machine type and
-// written by a person, so only its form is checked, and the resolution compares it ASCII case
-// folded. An entry opening with a letter passes here and never matches; refusing it would refuse
-// profiles that load today.
+// written by a person, so only its form is checked, and resolve_machine (src/cli/resolution.cpp)
+// compares it with ASCII case folded. An entry opening with a letter passes here and never
+// matches; refusing it would change which profiles load.
 bool is_well_formed_mtm(std::string_view mtm) { return mtm.size() == 4 && std::ranges::all_of(mtm, is_ascii_alnum); }
 
 }  // namespace
