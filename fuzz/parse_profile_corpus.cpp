@@ -8,29 +8,16 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/profile_samples.hpp"
+
 namespace {
 
-constexpr std::string_view DOCUMENTS[] = {
+const std::string DOCUMENTS[] = {
     "",
     "\xEF\xBB\xBFschema_version = 1\n",
-    R"(schema_version = 1
-id = "exemple-14-gen2"
-display_name = "Exemple 14 Gen 2"
-scope = "model"
-
-[matches]
-mtm = ["20AB", "20AC"]
-
-[[capabilities]]
-id = "charge_limit"
-label = "Limite de charge"
-access = { method = "wmi", class = "ExampleBattery", property = "ChargeLimit" }
-confidence = "validated"
-sources = ["fiche"]
-validated_on = "2025-03-14"
-bounds = { min = 50, max = 100 }
-notes = "\x41\e"
-)",
+    std::string(vantrel::profile_samples::COMPLETE),
+    // Escapes in a basic string, inside a capability.
+    std::string(vantrel::profile_samples::COMPLETE) + "notes = \"\\x41\\e\"\n",
     R"(schema_version = 1
 id = "famille"
 display_name = "Famille"

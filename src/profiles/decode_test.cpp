@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/profile_samples.hpp"
 #include "tests/support/row_name.hpp"
 
 namespace vantrel {
@@ -14,31 +15,7 @@ namespace {
 
 using test::PrintTo;
 
-// A complete profile with one capability of each part; rows replace one line of it.
-constexpr std::string_view COMPLETE = R"(schema_version = 1
-id = "exemple-14-gen2"
-display_name = "Exemple 14 Gen 2"
-scope = "model"
-
-[matches]
-mtm = ["20AB", "20AC"]
-
-[[capabilities]]
-id = "charge_limit"
-label = "Limite de charge de la batterie"
-access = { method = "wmi", class = "ExampleBattery", property = "ChargeLimit" }
-confidence = "validated"
-sources = ["fiche technique du constructeur"]
-validated_on = "2025-03-14"
-bounds = { min = 50, max = 100 }
-
-[[capabilities]]
-id = "power_mode"
-label = "Mode d'alimentation"
-access = { method = "platform_profile" }
-confidence = "assumed"
-sources = ["documentation du système"]
-)";
+using profile_samples::COMPLETE;
 
 // The complete profile with the line that starts with `prefix` replaced by `line` (removed when
 // `line` is empty).
