@@ -2,9 +2,11 @@
 PowerShell runspace (Microsoft.PowerShell.SDK from NuGet) and drives every back end, the script's
 own C# types calling the simulated Windows library of tests/winabi-sim (built with the tests);
 it also checks the script's language level against Windows PowerShell 5.1 and compiles its C# as
-C# 5 against the .NET Framework 4.5 reference assemblies (NuGet). The host is restored and built
-into the build directory at test time; without the .NET SDK, or when NuGet cannot be reached and
-nothing is cached, the cases are skipped with the reason."""
+C# 5 against the .NET Framework 4.5 reference assemblies (NuGet). The host targets net10.0, the
+only framework of Microsoft.PowerShell.SDK 7.6: it needs the .NET 10 SDK (an SDK of version 10 or
+later to build it, the .NET 10 runtime to run it). It is restored and built into the build
+directory at test time; without that SDK, or when NuGet cannot be reached and nothing is cached,
+the cases are skipped with the reason."""
 import os
 import shutil
 import subprocess
@@ -27,13 +29,27 @@ def dotnet(*args, timeout=600):
                           capture_output=True, text=True, timeout=timeout)
 
 
+def missing_dotnet_10():
+    """None when dotnet can build and run the host, else the reason, in the words of the skip."""
+    if shutil.which("dotnet") is None:
+        return "le SDK .NET 10 (dotnet) est absent : tools/setup-debian l'indique"
+    sdks = [line.split()[0] for line in dotnet("--list-sdks", timeout=60).stdout.splitlines() if line.strip()]
+    runtimes = [line.split()[1] for line in dotnet("--list-runtimes", timeout=60).stdout.splitlines()
+                if line.startswith("Microsoft.NETCore.App ")]
+    if any(int(v.split(".")[0]) >= 10 for v in sdks) and any(v.startswith("10.") for v in runtimes):
+        return None
+    return (f"le SDK .NET 10 est absent (SDK trouvés : {' '.join(sdks) or 'aucun'} ; runtimes : "
+            f"{' '.join(runtimes) or 'aucun'}) : l'hôte tests/script-host vise net10.0 ; "
+            "tools/setup-debian l'indique")
+
+
 class BacklightScript(unittest.TestCase):
     skip_reason = None
 
     @classmethod
     def setUpClass(cls):
-        if shutil.which("dotnet") is None:
-            cls.skip_reason = "le SDK .NET (dotnet) est absent : tools/setup-debian l'indique"
+        cls.skip_reason = missing_dotnet_10()
+        if cls.skip_reason:
             return
         restore = dotnet("restore", HOST_PROJECT, "-nologo", f"-p:ArtifactsPath={ARTIFACTS}",
                          "-p:UseArtifactsOutput=true")
