@@ -1,5 +1,5 @@
 #pragma once
-// The texts of operating-system errors, composed here and nowhere else. Each shape is a contract
+// The texts of operating-system errors, composed here for the whole system. Each shape is a contract
 // that users and tests read byte for byte:
 //   system_message(5)     "Access is denied."              the system's own words, alone
 //   describe_os_error(5)  "Access is denied. (os error 5)" the words and the code, for files and streams
