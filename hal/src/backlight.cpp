@@ -40,7 +40,7 @@ struct KeyboardJson {
 HalError unreadable(std::string_view description) {
     std::string message = "réponse de rétroéclairage illisible : ";
     message += description;
-    return HalError{HalErrorKind::InvalidData, std::move(message)};
+    return HalError::invalid_data(std::move(message));
 }
 
 std::string in_guillemets(std::string_view key) {
@@ -148,8 +148,9 @@ std::optional<BacklightSource> source_from_name(std::string_view name) {
     return std::nullopt;
 }
 
-HalError unavailable(std::string reason, std::string_view otherwise) {
-    return HalError{HalErrorKind::Unavailable, reason.empty() ? std::string(otherwise) : std::move(reason)};
+// The script's own reason, or ours when it gave none.
+std::string reason_or(std::string reason, std::string_view otherwise) {
+    return reason.empty() ? std::string(otherwise) : std::move(reason);
 }
 
 }  // namespace
@@ -168,14 +169,16 @@ std::expected<KeyboardState, HalError> interpret_backlight_output(std::string_vi
     if (!record) return std::unexpected(std::move(record.error()));
 
     if (!record->available) {
-        return std::unexpected(unavailable(std::move(record->reason), "aucune interface de rétroéclairage clavier détectée"));
+        return std::unexpected(HalError::unavailable(
+            reason_or(std::move(record->reason), "aucune interface de rétroéclairage clavier détectée")));
     }
     if (mode == BacklightMode::Write && !record->applied) {
-        return std::unexpected(unavailable(std::move(record->reason), "la commande de rétroéclairage n'a pas été appliquée"));
+        return std::unexpected(HalError::unavailable(
+            reason_or(std::move(record->reason), "la commande de rétroéclairage n'a pas été appliquée")));
     }
     const auto source = source_from_name(record->source);
     if (!source) {
-        return std::unexpected(HalError{HalErrorKind::InvalidData, "source de rétroéclairage inconnue : " + record->source});
+        return std::unexpected(HalError::invalid_data("source de rétroéclairage inconnue : " + record->source));
     }
     const std::uint8_t max_level = record->max_level == 0 ? 1 : limit_backlight_level(record->max_level);
     return KeyboardState{record->known, *source, std::min(record->level, max_level), max_level};

@@ -6,8 +6,7 @@ namespace vantrel {
 // there is nothing to reach.
 std::expected<KeyboardState, HalError> run_backlight_script(BacklightMode, std::uint8_t,
                                                             const BacklightScriptSettings&) {
-    return std::unexpected(
-        HalError{HalErrorKind::Unavailable, "le rétroéclairage clavier n'est accessible que sous Windows"});
+    return std::unexpected(HalError::unavailable("le rétroéclairage clavier n'est accessible que sous Windows"));
 }
 
 }  // namespace vantrel

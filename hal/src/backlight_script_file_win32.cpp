@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "hal/src/backlight_invocation.hpp"
+#include "src/util/file_io_win32.hpp"
+#include "src/util/os_error.hpp"
 #include "src/util/path_buffer_win32.hpp"
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
@@ -14,8 +16,7 @@ namespace vantrel {
 namespace {
 
 HalError not_created(DWORD error) {
-    return HalError{HalErrorKind::Unavailable,
-                    "script de rétroéclairage non créé : " + win32::system_message(error)};
+    return HalError::unavailable("script de rétroéclairage non créé : " + system_message(error));
 }
 
 using GetTempPath2Function = DWORD(WINAPI*)(DWORD, LPWSTR);
@@ -52,11 +53,8 @@ std::expected<void, HalError> write_backlight_script(const std::wstring& path, s
     const win32::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, /* no sharing while written */ 0,
                                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::unexpected(not_created(GetLastError()));
-    DWORD written = 0;
-    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-        written != text.size()) {
-        return std::unexpected(not_created(GetLastError()));
-    }
+    if (const DWORD error = win32::write_all(file.get(), text); error != ERROR_SUCCESS)
+        return std::unexpected(not_created(error));
     return {};
 }
 

@@ -15,9 +15,11 @@
 
 #include "hal/src/backlight.hpp"
 #include "hal/src/backlight_invocation.hpp"
-#include "src/util/windows_command_line.hpp"
+#include "src/util/executable_path_win32.hpp"
+#include "src/util/os_error.hpp"
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
+#include "src/util/windows_command_line.hpp"
 #include "tests/support/row_name.hpp"
 
 namespace vantrel {
@@ -47,12 +49,8 @@ std::wstring temp_dir() {
 
 std::wstring script_path() { return temp_dir() + win32::to_utf16(backlight_script_file_name(GetCurrentProcessId())); }
 
-std::string exe_dir() {
-    wchar_t buffer[MAX_PATH];
-    std::wstring path(buffer, GetModuleFileNameW(nullptr, buffer, MAX_PATH));
-    path.resize(path.find_last_of(L"\\/") + 1);
-    return *win32::to_utf8(path);
-}
+// The build folder, where the test programs are built beside this test binary.
+std::string exe_dir() { return *win32::to_utf8(win32::executable_directory().value()); }
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
@@ -183,7 +181,7 @@ TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {
     const auto result = run_backlight_script(Read, 0, stand_in_script(60s, exe_dir() + "absent-powershell.exe"));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
-    EXPECT_EQ(result.error().message, "PowerShell indisponible : " + win32::system_message(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(result.error().message, "PowerShell indisponible : " + system_message(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(exists(script_path()));
 }
 

@@ -18,18 +18,11 @@ namespace vantrel {
 
 namespace {
 
-HalError unavailable(std::string message) { return HalError{HalErrorKind::Unavailable, std::move(message)}; }
-
 // The directory of the running executable joined with "framework"; empty when it is unknown.
 std::string framework_directory() {
-    auto executable = win32::executable_path();
-    if (!executable) return {};
-    std::wstring& path = *executable;
-    const auto slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return {};
-    path.resize(slash + 1);
-    path += L"framework";
-    return win32::to_utf8(path).value_or(std::string());
+    const auto directory = win32::executable_directory();
+    if (!directory || directory->empty()) return {};
+    return win32::to_utf8(*directory + L"framework").value_or(std::string());
 }
 
 // Writes the script, runs it, and deletes it whatever happened: the file exists for this run only.
@@ -60,7 +53,7 @@ std::expected<KeyboardState, HalError> run_backlight_script(BacklightMode mode, 
     }
     const auto outcome = run_script_file(*script_path, program, mode, level, settings.time_limit);
     if (!outcome) return std::unexpected(outcome.error());
-    if (outcome->exit_code != 0) return std::unexpected(unavailable("commande de rétroéclairage en échec"));
+    if (outcome->exit_code != 0) return std::unexpected(HalError::unavailable("commande de rétroéclairage en échec"));
     return interpret_backlight_output(decode_utf8_lossy(outcome->standard_output), mode);
 }
 

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
+#include "src/util/os_error.hpp"
 #include "src/util/unique_fd_posix.hpp"
 
 namespace vantrel {
@@ -14,13 +14,13 @@ HalError sysfs_read_error(int error_number, std::string_view path) {
     const std::string where = " (" + std::string(path) + ")";
     switch (error_number) {
         case ENOENT:
-            return {HalErrorKind::Unavailable, "table SMBIOS absente" + where};
+            return HalError::unavailable("table SMBIOS absente" + where);
         case EACCES:
         case EPERM:
-            return {HalErrorKind::AccessDenied, "lecture de la table SMBIOS refusée" + where};
+            return HalError::access_denied("lecture de la table SMBIOS refusée" + where);
         default:
-            return {HalErrorKind::Unavailable,
-                    "lecture de la table SMBIOS impossible" + where + " : " + std::strerror(error_number)};
+            return HalError::unavailable("lecture de la table SMBIOS impossible" + where + " : " +
+                                         system_message(static_cast<unsigned long>(error_number)));
     }
 }
 

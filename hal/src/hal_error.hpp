@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vantrel {
 
@@ -12,6 +13,17 @@ enum class HalErrorKind { Unavailable, AccessDenied, InvalidData };
 struct HalError {
     HalErrorKind kind;
     std::string message;  // French, without the kind's prefix
+
+    // One error of each kind, for a message whose kind needs no further saying.
+    [[nodiscard]] static HalError unavailable(std::string message) {
+        return {HalErrorKind::Unavailable, std::move(message)};
+    }
+    [[nodiscard]] static HalError access_denied(std::string message) {
+        return {HalErrorKind::AccessDenied, std::move(message)};
+    }
+    [[nodiscard]] static HalError invalid_data(std::string message) {
+        return {HalErrorKind::InvalidData, std::move(message)};
+    }
 
     // The only text form: the kind's prefix immediately followed by the message.
     [[nodiscard]] std::string display() const;

@@ -1,18 +1,20 @@
 #include "hal/src/powershell_runner_win32.hpp"
 
-#include <algorithm>
 #include <array>
 #include <exception>
 #include <optional>
+#include <string_view>
 #include <thread>
 #include <utility>
 
 #include "hal/src/backlight_invocation.hpp"
-#include "src/util/windows_command_line.hpp"
+#include "src/util/file_io_win32.hpp"
+#include "src/util/os_error.hpp"
 #include "src/util/path_buffer_win32.hpp"
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
 #include "src/util/unique_resource.hpp"
+#include "src/util/windows_command_line.hpp"
 
 namespace vantrel {
 
@@ -30,7 +32,7 @@ void delete_attribute_list(LPPROC_THREAD_ATTRIBUTE_LIST list) noexcept { DeleteP
 using UniqueAttributeList = UniqueResource<LPPROC_THREAD_ATTRIBUTE_LIST, &delete_attribute_list, nullptr>;
 
 HalError start_failure(DWORD error) {
-    return HalError{HalErrorKind::Unavailable, "PowerShell indisponible : " + win32::system_message(error)};
+    return HalError::unavailable("PowerShell indisponible : " + system_message(error));
 }
 
 // Reads one stream to its end on its own thread, so that a child filling one pipe never waits
@@ -56,16 +58,16 @@ public:
 
 private:
     void drain() noexcept {
-        std::array<char, 4096> chunk{};
-        DWORD got = 0;
-        while (ReadFile(pipe_.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0) {
-            if (failure_ || text_.size() >= keep_) continue;
+        // Until the child and all it started have closed their ends (or a read fails).
+        (void)win32::read_to_end(pipe_.get(), [this](std::string_view piece) noexcept {
+            if (failure_ || text_.size() >= keep_) return true;
             try {
-                text_.append(chunk.data(), std::min<std::size_t>(got, keep_ - text_.size()));
+                text_.append(piece.substr(0, keep_ - text_.size()));
             } catch (...) {
                 failure_ = std::current_exception();
             }
-        }
+            return true;
+        });
     }
 
     UniqueHandle pipe_;
@@ -82,10 +84,8 @@ struct Pipe {
 
 std::optional<Pipe> inheritable_write_pipe() {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE read = nullptr;
-    HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, &inherit, 0)) return std::nullopt;
-    Pipe pipe{UniqueHandle(read), UniqueHandle(write)};
+    Pipe pipe;
+    if (!CreatePipe(pipe.read.put(), pipe.write.put(), &inherit, 0)) return std::nullopt;
     // Only the child's end is inherited.
     SetHandleInformation(pipe.read.get(), HANDLE_FLAG_INHERIT, 0);
     return pipe;
@@ -180,7 +180,7 @@ std::expected<ProcessOutcome, HalError> run_powershell(const std::wstring& progr
     std::string standard_output = out_reader->finish();
     err_reader->finish();
     if (!ended) {
-        return std::unexpected(HalError{HalErrorKind::Unavailable, backlight_timeout_message(limit)});
+        return std::unexpected(HalError::unavailable(backlight_timeout_message(limit)));
     }
 
     DWORD exit_code = 1;

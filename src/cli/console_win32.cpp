@@ -1,7 +1,6 @@
 #include "src/cli/console_win32.hpp"
 
-#include <algorithm>
-
+#include "src/util/file_io_win32.hpp"
 #include "src/util/text_win32.hpp"
 
 namespace vantrel::win32 {
@@ -18,45 +17,23 @@ StandardHandleStreamBuf::StandardHandleStreamBuf(DWORD which) : handle_(GetStdHa
 
 unsigned long StandardHandleStreamBuf::write_all(std::string_view bytes) noexcept {
     if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
-    // Taken where a write fails: later calls may change it. A write that took nothing has none.
-    DWORD failure = ERROR_SUCCESS;
-    bool complete = true;
-    if (console_) {
-        std::wstring wide;
-        try {
-            wide = to_utf16(bytes);
-        } catch (...) {
-            // No memory for the wide text. Nothing may escape: the destructor flushes too.
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
-        std::size_t done = 0;
-        while (done < wide.size()) {
-            DWORD written = 0;
-            const DWORD chunk = static_cast<DWORD>(console_write_length(std::wstring_view(wide).substr(done), 16384));
-            if (!WriteConsoleW(handle_, wide.data() + done, chunk, &written, nullptr)) {
-                failure = GetLastError();
-                break;
-            }
-            if (written == 0) break;
-            done += written;
-        }
-        complete = done == wide.size();
-    } else {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD written = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
-            if (!WriteFile(handle_, bytes.data() + done, chunk, &written, nullptr)) {
-                failure = GetLastError();
-                break;
-            }
-            if (written == 0) break;
-            done += written;
-        }
-        complete = done == bytes.size();
+    if (!console_) return vantrel::win32::write_all(handle_, bytes);
+    std::wstring wide;
+    try {
+        wide = to_utf16(bytes);
+    } catch (...) {
+        // No memory for the wide text. Nothing may escape: the destructor flushes too.
+        return ERROR_NOT_ENOUGH_MEMORY;
     }
-    if (complete) return ERROR_SUCCESS;
-    return failure != ERROR_SUCCESS ? failure : ERROR_WRITE_FAULT;
+    std::size_t done = 0;
+    while (done < wide.size()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(console_write_length(std::wstring_view(wide).substr(done), 16384));
+        if (!WriteConsoleW(handle_, wide.data() + done, chunk, &written, nullptr)) return write_failure();
+        if (written == 0) return ERROR_WRITE_FAULT;
+        done += written;
+    }
+    return ERROR_SUCCESS;
 }
 
 }  // namespace vantrel::win32

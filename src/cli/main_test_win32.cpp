@@ -8,16 +8,14 @@
 
 #include "src/cli/command_line.hpp"
 #include "src/util/executable_path_win32.hpp"
+#include "src/util/file_io_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
 
 namespace vantrel {
 namespace {
 
 // vantrel.exe is built beside the test binary.
-std::wstring built_executable() {
-    const std::wstring self = win32::executable_path().value_or(L"");
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + L"vantrel.exe";
-}
+std::wstring built_executable() { return win32::executable_directory().value_or(L"") + L"vantrel.exe"; }
 
 struct Captured {
     DWORD code;
@@ -25,31 +23,22 @@ struct Captured {
     std::string err;
 };
 
-std::string drain(HANDLE pipe) {
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    return text;
-}
-
 // Runs the executable with a raw wide command line; the outputs are small enough for the pipes'
 // buffers, so they are read after the process ends.
 Captured run_raw(const std::wstring& arguments) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
-    CreatePipe(&out_read, &out_write, &inherit, 1 << 16);
-    CreatePipe(&err_read, &err_write, &inherit, 1 << 16);
-    win32::UniqueHandle out_r(out_read), out_w(out_write), err_r(err_read), err_w(err_write);
-    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+    win32::UniqueHandle out_r, out_w, err_r, err_w;
+    CreatePipe(out_r.put(), out_w.put(), &inherit, 1 << 16);
+    CreatePipe(err_r.put(), err_w.put(), &inherit, 1 << 16);
+    SetHandleInformation(out_r.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_r.get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = nullptr;
-    startup.hStdOutput = out_write;
-    startup.hStdError = err_write;
+    startup.hStdOutput = out_w.get();
+    startup.hStdError = err_w.get();
     PROCESS_INFORMATION process{};
     const std::wstring exe = built_executable();
     std::wstring command = L"\"" + exe + L"\" " + arguments;
@@ -62,7 +51,7 @@ Captured run_raw(const std::wstring& arguments) {
     WaitForSingleObject(process.hProcess, 60000);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
-    return {code, drain(out_read), drain(err_read)};
+    return {code, win32::read_all(out_r.get()), win32::read_all(err_r.get())};
 }
 
 TEST(WindowsArguments, LoneSurrogateIsAUsageError) {

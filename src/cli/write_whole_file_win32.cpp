@@ -1,8 +1,7 @@
 #include <windows.h>
 
-#include <algorithm>
-
 #include "src/cli/write_output.hpp"
+#include "src/util/file_io_win32.hpp"
 #include "src/util/os_error.hpp"
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
@@ -20,14 +19,8 @@ std::expected<void, std::string> write_whole_file(const std::string& path, std::
     // A device (NUL, say) has no content to empty.
     if (GetFileType(file.get()) == FILE_TYPE_DISK && !SetEndOfFile(file.get()))
         return std::unexpected(describe_os_error(GetLastError()));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) return std::unexpected(describe_os_error(GetLastError()));
-        if (written == 0) return std::unexpected(describe_os_error(ERROR_WRITE_FAULT));
-        done += written;
-    }
+    if (const DWORD error = win32::write_all(file.get(), bytes); error != ERROR_SUCCESS)
+        return std::unexpected(describe_os_error(error));
     if (!CloseHandle(file.release())) return std::unexpected(describe_os_error(GetLastError()));
     return {};
 }

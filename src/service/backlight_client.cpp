@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "src/util/os_error.hpp"
 #include "src/util/unicode.hpp"
 
 namespace vantrel {
@@ -37,14 +38,14 @@ std::expected<void, HalError> trust_pipe_server(std::string_view pipe_path,
                                                 const ServiceProcess& service_process) {
     if (server_process && service_process && *server_process == *service_process) return {};
     const std::string server = server_process ? "processus " + std::to_string(*server_process)
-                                              : "non identifié (code " + std::to_string(server_process.error()) + ")";
+                                              : "non identifié " + os_error_code(server_process.error());
     const std::string service =
         service_process ? "processus " + std::to_string(*service_process) : service_process.error();
     std::string message = "le serveur du canal ";
     message += pipe_path;
     message += " n'est pas le service VantrelHal (serveur : " + server + " ; service : " + service +
                ") : requête non envoyée";
-    return std::unexpected(HalError{HalErrorKind::Unavailable, std::move(message)});
+    return std::unexpected(HalError::unavailable(std::move(message)));
 }
 
 }  // namespace vantrel

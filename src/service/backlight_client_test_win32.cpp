@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "src/util/executable_path_win32.hpp"
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
 
@@ -21,12 +22,8 @@ using namespace std::chrono_literals;
 using win32::UniqueFileHandle;
 using win32::UniqueHandle;
 
-std::string exe_dir() {
-    wchar_t buffer[MAX_PATH];
-    std::wstring path(buffer, GetModuleFileNameW(nullptr, buffer, MAX_PATH));
-    path.resize(path.find_last_of(L"\\/") + 1);
-    return *win32::to_utf8(path);
-}
+// The build folder, where the test programs are built beside this test binary.
+std::string exe_dir() { return *win32::to_utf8(win32::executable_directory().value()); }
 
 // Clients served one at a time on a pipe of the test's own: what they sent, and the reply chosen,
 // given after `delay`.

@@ -108,10 +108,10 @@ class InstallLocation : public testing::TestWithParam<Row> {};
 
 TEST_P(InstallLocation, OpenToOrdinaryUsersExactlyWhenAnAppliedEntryLetsThemChangeIt) {
     const Row& row = GetParam();
-    PSECURITY_DESCRIPTOR converted = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.sddl, SDDL_REVISION_1, &converted, nullptr))
+    win32::UniqueLocalMemory<void> descriptor;
+    ASSERT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(row.sddl, SDDL_REVISION_1, descriptor.put(), nullptr))
         << "SDDL refused, code " << GetLastError();
-    const win32::UniqueLocalMemory<void> descriptor(converted);
     EXPECT_EQ(open_to_ordinary_users(descriptor.get()), row.open);
 }
 

@@ -48,12 +48,11 @@ bool open_to_ordinary_users(PSECURITY_DESCRIPTOR descriptor) {
 }
 
 std::expected<bool, DWORD> path_open_to_ordinary_users(const std::wstring& path) {
-    PSECURITY_DESCRIPTOR read = nullptr;
+    win32::UniqueLocalMemory<void> descriptor;
     const DWORD error = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                                               /*owner=*/nullptr, /*group=*/nullptr, /*dacl=*/nullptr,
-                                              /*sacl=*/nullptr, &read);
+                                              /*sacl=*/nullptr, descriptor.put());
     if (error != ERROR_SUCCESS) return std::unexpected(error);
-    const win32::UniqueLocalMemory<void> descriptor(read);
     return open_to_ordinary_users(descriptor.get());
 }
 

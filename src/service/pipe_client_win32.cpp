@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "hal/src/backlight_invocation.hpp"
+#include "src/util/os_error.hpp"
 #include "src/util/overlapped_io_win32.hpp"
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
@@ -18,27 +19,23 @@ namespace {
 // A refused or failed open waits this long before it is tried again, when nothing else waited.
 constexpr DWORD BUSY_RETRY_MS = 20;
 
-HalError unavailable(std::string message) { return HalError{HalErrorKind::Unavailable, std::move(message)}; }
-
-HalError interrupted() { return unavailable("service HAL joignable mais échange interrompu"); }
-
-std::string code_text(DWORD code) { return "(code " + std::to_string(code) + ")"; }
+HalError interrupted() { return HalError::unavailable("service HAL joignable mais échange interrompu"); }
 
 // What the service manager says of VantrelHal: the process it runs in.
 ServiceProcess vantrel_hal_process() {
     const win32::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) return std::unexpected("gestionnaire de services inaccessible " + code_text(GetLastError()));
+    if (!manager) return std::unexpected("gestionnaire de services inaccessible " + os_error_code(GetLastError()));
     const win32::UniqueServiceHandle service(OpenServiceW(manager.get(), SERVICE_NAME_W, SERVICE_QUERY_STATUS));
     if (!service) {
         const DWORD code = GetLastError();
         if (code == ERROR_SERVICE_DOES_NOT_EXIST) return std::unexpected(std::string("non installé"));
-        return std::unexpected("illisible " + code_text(code));
+        return std::unexpected("illisible " + os_error_code(code));
     }
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
     if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
                               &needed)) {
-        return std::unexpected("état illisible " + code_text(GetLastError()));
+        return std::unexpected("état illisible " + os_error_code(GetLastError()));
     }
     if (status.dwProcessId == 0) return std::unexpected(std::string("arrêté"));
     return status.dwProcessId;
@@ -71,7 +68,7 @@ std::optional<std::expected<std::string, HalError>> exchange_with_service(const 
     auto pipe = open_pipe(win32::to_utf16(settings.pipe_path), settings.busy_limit);
     if (!pipe) {
         if (pipe.error() == NoPipe::Absent) return std::nullopt;
-        return std::unexpected(unavailable("service HAL occupé par un autre client depuis plus de " +
+        return std::unexpected(HalError::unavailable("service HAL occupé par un autre client depuis plus de " +
                                            std::to_string(settings.busy_limit.count()) + " s"));
     }
 
@@ -90,14 +87,14 @@ std::optional<std::expected<std::string, HalError>> exchange_with_service(const 
 
     const win32::IoOutcome wrote = win32::write_with_deadline(pipe->get(), event.get(), request, deadline.remaining());
     if (wrote.wait == win32::IoWait::TimedOut)
-        return std::unexpected(unavailable(backlight_timeout_message(settings.exchange_limit)));
+        return std::unexpected(HalError::unavailable(backlight_timeout_message(settings.exchange_limit)));
     if (!wrote.ok) return std::unexpected(interrupted());
 
     std::string reply(PIPE_BUFFER_SIZE, '\0');
     const win32::IoOutcome read = win32::read_with_deadline(pipe->get(), event.get(), reply.data(),
                                                             static_cast<DWORD>(reply.size()), deadline.remaining());
     if (read.wait == win32::IoWait::TimedOut)
-        return std::unexpected(unavailable(backlight_timeout_message(settings.exchange_limit)));
+        return std::unexpected(HalError::unavailable(backlight_timeout_message(settings.exchange_limit)));
     if (!read.ok) return std::unexpected(interrupted());
     reply.resize(read.bytes);
     return reply;

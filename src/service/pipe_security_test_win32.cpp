@@ -21,9 +21,8 @@ struct Granted {
 };
 
 Granted granted_to(PSECURITY_DESCRIPTOR descriptor, const wchar_t* sid_text) {
-    PSID sid = nullptr;
-    EXPECT_TRUE(ConvertStringSidToSidW(sid_text, &sid)) << GetLastError();
-    const win32::UniqueLocalMemory<void> owned_sid(sid);
+    win32::UniqueLocalMemory<void> sid;
+    EXPECT_TRUE(ConvertStringSidToSidW(sid_text, sid.put())) << GetLastError();
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     EXPECT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
@@ -33,7 +32,7 @@ Granted granted_to(PSECURITY_DESCRIPTOR descriptor, const wchar_t* sid_text) {
         void* ace = nullptr;
         if (!GetAce(dacl, i, &ace)) continue;
         const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        if (!EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid)) continue;
+        if (!EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid.get())) continue;
         granted.named = true;
         if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE) granted.rights |= allowed->Mask;
     }
@@ -78,11 +77,10 @@ INSTANTIATE_TEST_SUITE_P(Accounts, PipeSecurity,
 TEST(PipeSecurity, IsProtectedFromInheritanceAndReadsBackAsWritten) {
     const auto descriptor = pipe_security_descriptor();
     ASSERT_TRUE(descriptor.has_value()) << descriptor.error();
-    wchar_t* text = nullptr;
+    win32::UniqueLocalMemory<wchar_t> text;
     ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor->get(), SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, &text, nullptr));
-    const win32::UniqueLocalMemory<wchar_t> owned(text);
-    EXPECT_EQ(std::wstring(text), L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x12018b;;;IU)");
+                                                                     DACL_SECURITY_INFORMATION, text.put(), nullptr));
+    EXPECT_EQ(std::wstring(text.get()), L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x12018b;;;IU)");
 }
 
 }  // namespace

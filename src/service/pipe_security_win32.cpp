@@ -5,12 +5,12 @@
 namespace vantrel {
 
 std::expected<win32::UniqueLocalMemory<void>, DWORD> pipe_security_descriptor() {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(PIPE_SECURITY_SDDL, SDDL_REVISION_1, &descriptor,
+    win32::UniqueLocalMemory<void> descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(PIPE_SECURITY_SDDL, SDDL_REVISION_1, descriptor.put(),
                                                               nullptr)) {
         return std::unexpected(GetLastError());
     }
-    return win32::UniqueLocalMemory<void>(descriptor);
+    return descriptor;
 }
 
 }  // namespace vantrel

@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "src/util/os_error.hpp"
 #include "src/util/unicode.hpp"
 #include "src/service/service_name.hpp"
 
@@ -19,11 +20,8 @@ constexpr std::chrono::milliseconds RETRY_PAUSE = 500ms;
 constexpr int RETRY_PAUSES = 60;
 constexpr auto RETRY_LIMIT = std::chrono::duration_cast<std::chrono::seconds>(RETRY_PAUSE * RETRY_PAUSES);
 
-// "(code {code})", the code in decimal.
-std::string code_text(ServiceManager::ErrorCode code) { return "(code " + std::to_string(code) + ")"; }
-
 std::string manager_error(ServiceManager::ErrorCode code) {
-    return "gestionnaire de services inaccessible " + code_text(code) + " : invite administrateur requise";
+    return "gestionnaire de services inaccessible " + os_error_code(code) + " : invite administrateur requise";
 }
 
 // The folder of a file's full path; a drive's root keeps its backslash ("C:\", not "C:", which
@@ -51,7 +49,7 @@ std::expected<void, std::string> check_location(ServiceManager& services, std::u
         if (!open) {
             if (place.may_be_absent && (open.error() == NO_SUCH_FILE || open.error() == NO_SUCH_PATH)) continue;
             return std::unexpected("installation refusée : sécurité de « " + decode_utf16_lossy(place.path) +
-                                   " » illisible " + code_text(open.error()));
+                                   " » illisible " + os_error_code(open.error()));
         }
         if (*open) {
             return std::unexpected("installation refusée : des utilisateurs ordinaires peuvent modifier « " +
@@ -89,11 +87,11 @@ std::expected<std::string, std::string> install_service(ServiceManager& services
     if (service.error() == SERVICE_ALREADY_EXISTS) return "le service " + name + " est déjà installé\n";
     if (service.error() == SERVICE_DELETION_PENDING) {
         return std::unexpected("le service " + name + " est encore en cours de suppression après " +
-                               std::to_string(RETRY_LIMIT.count()) + " s " + code_text(service.error()) +
+                               std::to_string(RETRY_LIMIT.count()) + " s " + os_error_code(service.error()) +
                                " : fermez la console Services et les programmes qui l'ouvrent, ou redémarrez "
                                "Windows, puis recommencez");
     }
-    return std::unexpected("création du service refusée " + code_text(service.error()));
+    return std::unexpected("création du service refusée " + os_error_code(service.error()));
 }
 
 std::expected<std::string, std::string> uninstall_service(ServiceManager& services) {
@@ -107,11 +105,11 @@ std::expected<std::string, std::string> uninstall_service(ServiceManager& servic
         // (access refused, say) is still installed: saying otherwise would report success for a
         // removal that did not happen.
         if (service.error() != SERVICE_NOT_INSTALLED)
-            return std::unexpected("ouverture du service refusée " + code_text(service.error()));
+            return std::unexpected("ouverture du service refusée " + os_error_code(service.error()));
         return "le service " + name + " n'est pas installé\n";
     }
     const auto deleted = services.delete_service(**service);
-    if (!deleted) return std::unexpected("suppression du service refusée " + code_text(deleted.error()));
+    if (!deleted) return std::unexpected("suppression du service refusée " + os_error_code(deleted.error()));
     // A running service keeps running: no stop control is sent.
     return "service " + name + " désinstallé\n";
 }

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "src/util/executable_path_win32.hpp"
-#include "src/util/text_win32.hpp"
+#include "src/util/os_error.hpp"
 #include "src/util/unique_handle_win32.hpp"
 #include "src/service/install_location_win32.hpp"
 #include "src/service/service_manager.hpp"
@@ -47,7 +47,7 @@ public:
 
     std::expected<std::u16string, std::string> executable_path() override {
         const auto path = win32::executable_path();
-        if (!path) return std::unexpected(win32::system_message(path.error()));
+        if (!path) return std::unexpected(system_message(path.error()));
         return std::u16string(path->begin(), path->end());
     }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hal/src/backlight.hpp"
+#include "src/util/os_error.hpp"
 #include "src/util/unique_handle_win32.hpp"
 #include "src/service/pipe_server_win32.hpp"
 #include "src/service/service_commands.hpp"
@@ -115,7 +116,7 @@ std::expected<void, std::string> run_service() {
     };
     if (StartServiceCtrlDispatcherW(dispatch_table)) return {};
     const DWORD code = GetLastError();
-    return std::unexpected("démarrage par le Gestionnaire de services refusé (code " + std::to_string(code) + ")");
+    return std::unexpected("démarrage par le Gestionnaire de services refusé " + os_error_code(code));
 }
 
 }  // namespace vantrel

@@ -17,4 +17,11 @@ std::expected<std::wstring, DWORD> executable_path() {
     }
 }
 
+std::expected<std::wstring, DWORD> executable_directory() {
+    auto path = executable_path();
+    // A full path has a separator; a path without one leaves nothing.
+    if (path) path->resize(path->find_last_of(L"\\/") + 1);
+    return path;
+}
+
 }  // namespace vantrel::win32

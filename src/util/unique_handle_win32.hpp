@@ -1,7 +1,10 @@
 #pragma once
-// Owners of the Win32 handles the system uses. Each knows its API's failure value: CreateFileW
-// and CreateNamedPipeW fail with INVALID_HANDLE_VALUE, FindFirstFileExW too; CreateEventW,
-// CreateProcessW, CreateJobObjectW and the service manager's calls with NULL.
+// Owners of the Win32 handles the system uses. Kernel calls fail two ways: CreateFileW,
+// CreateNamedPipeW and FindFirstFileExW with INVALID_HANDLE_VALUE; CreateEventW, CreateProcessW,
+// CreateJobObjectW and the service manager's calls with NULL. Both kernel handle owners take either
+// for "no handle", so one that wraps the other kind of call still tests false when the call failed
+// and closes nothing; they differ only in what an empty owner gives back: NULL from UniqueHandle,
+// INVALID_HANDLE_VALUE from UniqueFileHandle, as the APIs that take their handles expect.
 
 #include <windows.h>
 
@@ -18,8 +21,8 @@ inline void free_local(void* memory) noexcept { LocalFree(memory); }
 
 inline constexpr std::intptr_t INVALID_HANDLE = -1;  // INVALID_HANDLE_VALUE as an integer
 
-using UniqueHandle = UniqueResource<HANDLE, &close_handle, nullptr>;
-using UniqueFileHandle = UniqueResource<HANDLE, &close_handle, INVALID_HANDLE>;
+using UniqueHandle = UniqueResource<HANDLE, &close_handle, nullptr, INVALID_HANDLE>;
+using UniqueFileHandle = UniqueResource<HANDLE, &close_handle, INVALID_HANDLE, nullptr>;
 using UniqueSearchHandle = UniqueResource<HANDLE, &close_search, INVALID_HANDLE>;
 using UniqueServiceHandle = UniqueResource<SC_HANDLE, &close_service_handle, nullptr>;
 template <typename T>

@@ -20,11 +20,15 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "src/util/windows_command_line.hpp"
+#include "src/util/executable_path_win32.hpp"
+#include "src/util/file_io_win32.hpp"
+#include "src/util/os_error.hpp"
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
+#include "src/util/windows_command_line.hpp"
 
 namespace {
 
@@ -52,13 +56,13 @@ std::optional<std::wstring> quoted(const std::wstring& arg) {
 bool write_result(const std::wstring& path, const std::wstring& text) {
     UniqueFileHandle file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    return file && WriteFile(file.get(), text.data(), bytes, &written, nullptr) && written == bytes;
+    const std::string_view bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    return file && vantrel::win32::write_all(file.get(), bytes) == ERROR_SUCCESS;
 }
 
 int fail(const std::wstring& result, int code, const std::wstring& what) {
-    write_result(result, what + L" (code " + std::to_wstring(GetLastError()) + L")");
+    const DWORD error = GetLastError();
+    write_result(result, what + L" " + vantrel::win32::to_utf16(vantrel::os_error_code(error)));
     return code;
 }
 
@@ -146,10 +150,12 @@ int wmain() {
     }
     if (in_console) return inner(result, program_command);
 
-    wchar_t self[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (length == 0 || length == MAX_PATH) return fail(result, FAILED, L"GetModuleFileNameW");
-    const std::optional<std::wstring> self_quoted = quoted(self);
+    const auto self = vantrel::win32::executable_path();
+    if (!self) {
+        SetLastError(self.error());
+        return fail(result, FAILED, L"GetModuleFileNameW");
+    }
+    const std::optional<std::wstring> self_quoted = quoted(*self);
     const std::optional<std::wstring> result_quoted = quoted(result);
     if (!self_quoted || !result_quoted) return fail(result, FAILED, L"a path that is not valid UTF-16");
     std::wstring self_command = *self_quoted + L" " + INNER_FLAG + L" " + *result_quoted + L" " + program_command;

@@ -26,27 +26,15 @@
 #include <string>
 #include <vector>
 
+#include "src/util/executable_path_win32.hpp"
+#include "src/util/file_io_win32.hpp"
+#include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
 
 namespace {
 
-std::string utf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
-                        nullptr);
-    return text;
-}
-
-std::wstring wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
-    return result;
-}
+using vantrel::win32::to_utf16;
+using vantrel::win32::to_utf8_lossy;
 
 std::string read_file(const std::wstring& path) {
     std::ifstream file(path.c_str(), std::ios::binary);
@@ -58,23 +46,10 @@ void write_file(const std::wstring& path, const std::string& bytes) {
     file << bytes;
 }
 
-void write_all(DWORD stream, const std::string& bytes) {
-    HANDLE handle = GetStdHandle(stream);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
-            written == 0)
-            return;
-        done += written;
-    }
-}
+// What cannot be written is dropped: the runner under test may have closed its end.
+void write_all(DWORD stream, const std::string& bytes) { (void)vantrel::win32::write_all(GetStdHandle(stream), bytes); }
 
-std::wstring own_path() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path;
-}
+std::wstring own_path() { return vantrel::win32::executable_path().value_or(L""); }
 
 std::map<std::string, std::string> read_control() {
     std::wstring path(32768, L'\0');
@@ -83,9 +58,7 @@ std::map<std::string, std::string> read_control() {
     if (length > 0 && length < path.size()) {
         path.resize(length);
     } else {
-        path = own_path();
-        path.resize(path.find_last_of(L"\\/") + 1);
-        path += L"powershell.control";
+        path = vantrel::win32::executable_directory().value_or(L"") + L"powershell.control";
     }
     std::map<std::string, std::string> control;
     std::ifstream file(path.c_str(), std::ios::binary);
@@ -141,18 +114,18 @@ int main() {
     }
     if (const auto path = value("record"); !path.empty()) {
         std::string lines;
-        for (const auto& argument : arguments) lines += utf8(argument) + "\n";
-        write_file(wide(path), lines);
+        for (const auto& argument : arguments) lines += to_utf8_lossy(argument) + "\n";
+        write_file(to_utf16(path), lines);
     }
     if (const auto path = value("copy-script"); !path.empty()) {
         for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
-            if (arguments[i] == L"-File") write_file(wide(path), read_file(arguments[i + 1]));
+            if (arguments[i] == L"-File") write_file(to_utf16(path), read_file(arguments[i + 1]));
         }
     }
     if (const auto bytes = value("stderr-bytes"); !bytes.empty()) {
         write_all(STD_ERROR_HANDLE, std::string(std::stoul(bytes), 'e'));
     }
-    if (const auto path = value("stdout-file"); !path.empty()) write_all(STD_OUTPUT_HANDLE, read_file(wide(path)));
+    if (const auto path = value("stdout-file"); !path.empty()) write_all(STD_OUTPUT_HANDLE, read_file(to_utf16(path)));
     if (control.contains("stdout")) write_all(STD_OUTPUT_HANDLE, value("stdout") + "\n");
     if (value("spawn-sleeper") == "1") spawn_sleeper();
     if (const auto ms = value("sleep-ms"); !ms.empty()) Sleep(static_cast<DWORD>(std::stoul(ms)));

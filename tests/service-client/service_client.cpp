@@ -26,9 +26,12 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "src/util/file_io_win32.hpp"
+#include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
 
 namespace {
@@ -70,26 +73,18 @@ std::pair<UniqueFileHandle, DWORD> open_pipe(const std::wstring& name, std::chro
     }
 }
 
-bool write_all(HANDLE pipe, const std::string& bytes) {
-    DWORD written = 0;
-    return WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-}
-
 // Everything the server sends until it disconnects.
-std::string read_all(HANDLE pipe) {
-    std::string text;
-    char buffer[8192];
-    DWORD received = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &received, nullptr) && received > 0) text.append(buffer, received);
-    return text;
-}
+using vantrel::win32::read_all;
+
+bool sent(HANDLE pipe, std::string_view bytes) { return vantrel::win32::write_all(pipe, bytes) == ERROR_SUCCESS; }
 
 int request(const std::wstring& name, const std::wstring& hex) {
     const auto bytes = from_hex(hex);
     if (!bytes) return 2;
     auto [pipe, error] = open_pipe(name);
     if (!pipe) return failed("ouverture du tube", error);
-    if (!write_all(pipe.get(), *bytes)) return failed("écriture de la requête", GetLastError());
+    if (const DWORD error = vantrel::win32::write_all(pipe.get(), *bytes); error != ERROR_SUCCESS)
+        return failed("écriture de la requête", error);
     const std::string reply = read_all(pipe.get());
     std::fwrite(reply.data(), 1, reply.size(), stdout);
     return 0;
@@ -152,14 +147,7 @@ int hold_service(const std::wstring& name, int seconds) {
     return 0;
 }
 
-std::string utf8(const wchar_t* text) {
-    if (text == nullptr || *text == L'\0') return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.pop_back();
-    return out;
-}
+std::string utf8(const wchar_t* text) { return vantrel::win32::to_utf8_lossy(text != nullptr ? text : L""); }
 
 int config(const std::wstring& name) {
     const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -268,16 +256,16 @@ int stress(const std::wstring& name, int count) {
         auto [pipe, error] = open_pipe(name);
         if (!pipe) return failed("ouverture du tube", error);
         if (pick < 3) {  // valid
-            if (write_all(pipe.get(), valid[pick])) wrong += is_reply(read_all(pipe.get())) ? 0 : 1, ++answered;
+            if (sent(pipe.get(), valid[pick])) wrong += is_reply(read_all(pipe.get())) ? 0 : 1, ++answered;
         } else if (pick < 7) {  // malformed
             const std::string& bytes = malformed[(state >> 8) % std::size(malformed)];
-            if (write_all(pipe.get(), bytes)) {
+            if (sent(pipe.get(), bytes)) {
                 const std::string reply = read_all(pipe.get());
                 wrong += is_reply(reply) && reply.find("\"applied\":false") != std::string::npos ? 0 : 1;
                 ++answered;
             }
         } else if (pick < 9) {  // written, then gone before the reply
-            write_all(pipe.get(), valid[0]);
+            sent(pipe.get(), valid[0]);
         }  // else: connected and gone without a word
         pipe.reset();
         if (i % 100 == 0) {
@@ -287,7 +275,7 @@ int stress(const std::wstring& name, int count) {
     // Still answering afterwards.
     auto [pipe, error] = open_pipe(name);
     if (!pipe) return failed("ouverture du tube", error);
-    const bool last = write_all(pipe.get(), valid[0]) && is_reply(read_all(pipe.get()));
+    const bool last = sent(pipe.get(), valid[0]) && is_reply(read_all(pipe.get()));
     pipe.reset();
     Sleep(500);  // the server's last disconnect
     const auto end = measure(process.get());
