@@ -21,15 +21,7 @@ constexpr std::size_t TABLE_SIZE = 64 * 1024;
 // strings real ones carry) up to 64 KiB, then the end of table.
 Bytes large_table() {
     TableBuilder t;
-    add_machine(t, {.bios_vendor = "LENOVO",
-                    .bios_version = "N2HET77W (1.60 )",
-                    .bios_release_date = "02/06/2024",
-                    .system_manufacturer = "LENOVO",
-                    .system_product_name = "20XWCTO1WW",
-                    .system_version = "ThinkPad X1 Carbon Gen 9",
-                    .system_family = "ThinkPad X1 Carbon Gen 9",
-                    .baseboard_manufacturer = "LENOVO",
-                    .baseboard_product = "20XWCTO1WW"});
+    add_machine(t, THINKPAD_X1_CARBON_GEN9);
     const TableBuilder memory = TableBuilder().structure(17, Bytes(0x28 - 4, 0x11),
                                                          {"ChannelA-DIMM0", "BANK 0", "Samsung", "M471A1K43DB1-CWE"});
     const std::size_t end_size = TableBuilder().end_of_table().size();

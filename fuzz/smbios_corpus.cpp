@@ -16,15 +16,7 @@ namespace {
 
 std::vector<std::pair<std::string, Bytes>> tables() {
     std::vector<std::pair<std::string, Bytes>> out;
-    out.emplace_back("thinkpad", machine_table({.bios_vendor = "LENOVO",
-                                                .bios_version = "N2HET77W (1.60 )",
-                                                .bios_release_date = "02/06/2024",
-                                                .system_manufacturer = "LENOVO",
-                                                .system_product_name = "20XWCTO1WW",
-                                                .system_version = "ThinkPad X1 Carbon Gen 9",
-                                                .system_family = "ThinkPad X1 Carbon Gen 9",
-                                                .baseboard_manufacturer = "LENOVO",
-                                                .baseboard_product = "20XWCTO1WW"}));
+    out.emplace_back("thinkpad", machine_table(THINKPAD_X1_CARBON_GEN9));
     out.emplace_back("placeholders", machine_table({.bios_vendor = "American Megatrends Inc.",
                                                     .system_manufacturer = "To Be Filled By O.E.M.",
                                                     .system_product_name = "System Product Name",

@@ -20,6 +20,7 @@
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
 #include "src/util/windows_command_line.hpp"
+#include "tests/support/beside_test_binary_win32.hpp"
 #include "tests/support/row_name.hpp"
 
 namespace vantrel {
@@ -50,7 +51,6 @@ std::wstring temp_dir() {
 std::wstring script_path() { return temp_dir() + win32::to_utf16(backlight_script_file_name(GetCurrentProcessId())); }
 
 // The build folder, where the test programs are built beside this test binary.
-std::string exe_dir() { return *win32::to_utf8(win32::executable_directory().value()); }
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
@@ -64,7 +64,7 @@ constexpr std::string_view THINKPAD_LINE =
     R"({"available":true,"known":true,"level":1,"max_level":2,"source":"thinkpad-pm","applied":true,"verified":true,"reason":""})"
     "\n";
 
-std::string stand_in() { return exe_dir() + "fake_powershell.exe"; }
+std::string stand_in() { return test::beside_test_binary("fake_powershell.exe"); }
 
 BacklightScriptSettings stand_in_script(std::chrono::seconds limit = 60s, std::string program = stand_in()) {
     return BacklightScriptSettings{std::move(program), limit};
@@ -107,7 +107,7 @@ TEST_F(FakePowershell, RunsTheScriptWithTheTwelveArgumentsThenDeletesIt) {
 
     const std::vector<std::string> expected{
         "-NoProfile", "-NonInteractive", "-ExecutionPolicy",  "Bypass", "-File", *win32::to_utf8(script_path()),
-        "-Mode",      "write",           "-Level",            "1",      "-FrameworkDir", exe_dir() + "framework"};
+        "-Mode",      "write",           "-Level",            "1",      "-FrameworkDir", test::beside_test_binary("framework")};
     EXPECT_EQ(lines(read_file(wpath(L"args"))), expected);
     EXPECT_EQ(read_file(wpath(L"script")), backlight_script_text()) << "the script was not written whole";
     EXPECT_FALSE(exists(script_path())) << "the script file was left behind";
@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
     test::RowName{});
 
 TEST_F(FakePowershell, ProgramThatCannotStartLeavesNoScript) {
-    const auto result = run_backlight_script(Read, 0, stand_in_script(60s, exe_dir() + "absent-powershell.exe"));
+    const auto result = run_backlight_script(Read, 0, stand_in_script(60s, test::beside_test_binary("absent-powershell.exe")));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, HalErrorKind::Unavailable);
     EXPECT_EQ(result.error().message, "PowerShell indisponible : " + system_message(ERROR_FILE_NOT_FOUND));

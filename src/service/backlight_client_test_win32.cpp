@@ -14,6 +14,7 @@
 #include "src/util/executable_path_win32.hpp"
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
+#include "tests/support/beside_test_binary_win32.hpp"
 
 namespace vantrel {
 namespace {
@@ -23,7 +24,6 @@ using win32::UniqueFileHandle;
 using win32::UniqueHandle;
 
 // The build folder, where the test programs are built beside this test binary.
-std::string exe_dir() { return *win32::to_utf8(win32::executable_directory().value()); }
 
 // Clients served one at a time on a pipe of the test's own: what they sent, and the reply chosen,
 // given after `delay`.
@@ -77,7 +77,7 @@ public:
                          .exchange_limit = limit,
                          .busy_limit = 2s},
                 // A program that does not exist: a script run would fail with "PowerShell indisponible".
-                .script = {.powershell_program = exe_dir() + "absent-powershell.exe"}};
+                .script = {.powershell_program = test::beside_test_binary("absent-powershell.exe")}};
     }
     std::string received() {
         thread_.join();
@@ -203,7 +203,7 @@ TEST(BacklightClient, BusyPipeIsWaitedForThenGivenUp) {
 TEST(BacklightClient, NoPipeRunsTheScriptInThisProcess) {
     BacklightClientSettings settings;
     settings.pipe.pipe_path = R"(\\.\pipe\vantrel-test-nobody-)" + std::to_string(GetCurrentProcessId());
-    settings.script.powershell_program = exe_dir() + "fake_powershell.exe";
+    settings.script.powershell_program = test::beside_test_binary("fake_powershell.exe");
     const auto result = backlight_read(settings);
     // Without orders the stand-in answers as a machine without keyboard backlight.
     ASSERT_FALSE(result.has_value());

@@ -114,6 +114,17 @@ struct MachineStrings {
     std::optional<std::string> baseboard_product{};
 };
 
+// A ThinkPad X1 Carbon Gen 9 (machine type 20XW) with every string set, as its firmware writes them.
+inline const MachineStrings THINKPAD_X1_CARBON_GEN9{.bios_vendor = "LENOVO",
+                                                   .bios_version = "N2HET77W (1.60 )",
+                                                   .bios_release_date = "02/06/2024",
+                                                   .system_manufacturer = "LENOVO",
+                                                   .system_product_name = "20XWCTO1WW",
+                                                   .system_version = "ThinkPad X1 Carbon Gen 9",
+                                                   .system_family = "ThinkPad X1 Carbon Gen 9",
+                                                   .baseboard_manufacturer = "LENOVO",
+                                                   .baseboard_product = "20XWCTO1WW"};
+
 namespace detail {
 // Appends a present string to `strings` and returns its number; 0 for an absent one.
 inline std::uint8_t number_of(const std::optional<std::string>& text, std::vector<std::string_view>& strings) {

@@ -16,6 +16,7 @@ using smbios_fixture::bios_area;
 using smbios_fixture::Bytes;
 using smbios_fixture::machine_table;
 using smbios_fixture::MachineStrings;
+using smbios_fixture::THINKPAD_X1_CARBON_GEN9;
 using smbios_fixture::system_area;
 using smbios_fixture::TableBuilder;
 using test::PrintTo;
@@ -166,19 +167,9 @@ TEST(WalkerFraming, StringSetOfTheEndStructureMayHoldStrings) {
 // --- Field extraction --------------------------------------------------------------------------
 
 TEST(WalkerFields, ReadsAllEightFieldsOfAFirmwareTable) {
-    MachineStrings machine;
-    machine.bios_vendor = "LENOVO";
-    machine.bios_version = "N2HET77W (1.60 )";
-    machine.bios_release_date = "02/06/2024";
-    machine.system_manufacturer = "LENOVO";
-    machine.system_product_name = "20XWCTO1WW";
-    machine.system_version = "ThinkPad X1 Carbon Gen 9";
-    machine.system_family = "ThinkPad X1 Carbon Gen 9";
-    machine.baseboard_manufacturer = "LENOVO";
-    machine.baseboard_product = "20XWCTO1WW";
     const SmbiosFields expected{"LENOVO", "N2HET77W (1.60 )", "02/06/2024", "LENOVO", "20XWCTO1WW",
                                 "ThinkPad X1 Carbon Gen 9", "ThinkPad X1 Carbon Gen 9", "20XWCTO1WW"};
-    EXPECT_EQ(parsed(machine_table(machine)), expected);
+    EXPECT_EQ(parsed(machine_table(THINKPAD_X1_CARBON_GEN9)), expected);
 }
 
 TEST(WalkerFields, AFieldIsReadOnlyWhenTheFormattedAreaReachesIt) {
