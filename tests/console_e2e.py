@@ -54,14 +54,16 @@ class Console(unittest.TestCase):
         with tempfile.TemporaryDirectory() as scratch:
             result = os.path.join(scratch, "console.txt")
             command = RUNNER + [HOST, windows_path(result), windows_path(EXE)] + list(args)
-            code = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=120).returncode
-            text = ""
-            if os.path.exists(result):
-                with open(result, "rb") as file:
-                    text = file.read().decode("utf-16-le", "surrogatepass")
+            proc = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+            code, wine_said = proc.returncode, proc.stderr.decode(errors="replace")
+            # The host writes a result on every path of its own; without one, it did not run
+            # (Wine refused to start it, or ended it), and what Wine said is all there is.
+            self.assertTrue(os.path.exists(result), f"the host wrote no result (exit {code}): {wine_said}")
+            with open(result, "rb") as file:
+                text = file.read().decode("utf-16-le", "surrogatepass")
         if code == NO_CONSOLE:
             raise unittest.SkipTest(f"no console under this Wine: {text}")
-        self.assertNotEqual(code, HOST_FAILED, text)
+        self.assertNotEqual(code, HOST_FAILED, f"{text}\n{wine_said}")
         return code, text
 
     def test_console_shows_each_stream_exactly(self):

@@ -28,6 +28,11 @@ PIPE = "\\\\.\\pipe\\VantrelHal"
 SERVICE_START_TIMEOUT_MS = "60000"
 CONTROL_KEY = "HKLM\\System\\CurrentControlSet\\Control"
 PIPE_TIMEOUT_VALUE = "ServicesPipeTimeout"
+# How long a new prefix's processes get to end by themselves (measured: a few seconds), how long a
+# stopped wineserver gets to end, and how many times a server is ended before giving up.
+SETTLE_TIMEOUT_S = 120
+STOP_TIMEOUT_S = 30
+STOP_ATTEMPTS = 3
 
 
 class WinePrefix:
@@ -38,16 +43,21 @@ class WinePrefix:
 
     def start(self):
         """Starts the prefix (making it if it does not exist) with a persistent wineserver, and
-        with the service manager's start time-out at SERVICE_START_TIMEOUT_MS. Since services.exe
-        reads that value only when it starts, a prefix without it gets it written, then is
-        stopped and started again; a prefix that has it starts once."""
+        with the service manager's start time-out at SERVICE_START_TIMEOUT_MS, which services.exe
+        reads only when it starts.
+
+        The value is written under a server of Wine's own, which ends by itself once the prefix's
+        processes have: a new prefix goes on starting processes after `wine` returns, and ending
+        its server meanwhile can catch one as it starts, which then starts a server of its own.
+        The persistent server is started only once none runs, so that it is the one the tests
+        get: a server started by a process is not persistent, and ends with the prefix's last
+        process."""
         os.makedirs(self.path, exist_ok=True)
-        self._boot()
-        if self._pipe_timeout() == ("REG_SZ", SERVICE_START_TIMEOUT_MS):
-            return
-        self._quiet(["wine", "reg", "add", CONTROL_KEY, "/v", PIPE_TIMEOUT_VALUE, "/t", "REG_SZ",
-                     "/d", SERVICE_START_TIMEOUT_MS, "/f"], timeout=120)
         self.stop()
+        self._quiet(["wine", "reg", "add", CONTROL_KEY, "/v", PIPE_TIMEOUT_VALUE, "/t", "REG_SZ",
+                     "/d", SERVICE_START_TIMEOUT_MS, "/f"], timeout=300)
+        if not self._wait_for_server(SETTLE_TIMEOUT_S):
+            self.stop()
         self._boot()
         found = self._pipe_timeout()
         if found != ("REG_SZ", SERVICE_START_TIMEOUT_MS):
@@ -55,22 +65,41 @@ class WinePrefix:
 
     def stop(self):
         """Ends every process of the prefix and waits for its wineserver, which writes the
-        registry to disk as it ends."""
-        self._quiet(["wineserver", "-k"], check=False, timeout=60)
-        self._quiet(["wineserver", "-w"], check=False, timeout=120)
+        registry to disk as it ends. A process caught starting as the server ends starts another
+        one: that one is ended too."""
+        for _ in range(STOP_ATTEMPTS):
+            self._quiet(["wineserver", "-k"], check=False, timeout=60)
+            if self._wait_for_server(STOP_TIMEOUT_S):
+                return
+        raise RuntimeError(f"{self.path} : le wineserver ne s'arrête pas")
+
+    def _wait_for_server(self, timeout):
+        """Waits for the prefix's wineserver to end (at once when none runs); False when it still
+        runs after `timeout` seconds."""
+        try:
+            self._quiet(["wineserver", "-w"], check=False, timeout=timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
 
     def _quiet(self, args, check=True, timeout=300):
         """Output goes nowhere: Wine's system processes, started by the first Wine process of a
-        session, would keep our pipes open."""
-        subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=check, timeout=timeout)
+        session, would keep our pipes open. Returns the exit code."""
+        return subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, check=check, timeout=timeout).returncode
 
     def _boot(self):
         """A persistent wineserver: without one, Wine kills services about a second after the last
-        ordinary Wine process ends (it exits 2 when one is running already: not an error). `wine
-        cmd /c exit` starts the prefix (and makes a new one): not `wineboot -i`, which can start
+        ordinary Wine process ends. `wineserver -p` exits 2 when a server runs already, which
+        here can only be one a process started: it is ended and the persistent one started in
+        its place. `wine cmd /c exit` then starts the prefix: not `wineboot -i`, which can start
         two services.exe."""
-        self._quiet(["wineserver", "-p"], check=False, timeout=60)
+        for _ in range(STOP_ATTEMPTS):
+            if self._quiet(["wineserver", "-p"], check=False, timeout=60) == 0:
+                break
+            self.stop()
+        else:
+            raise RuntimeError(f"{self.path} : aucun wineserver persistant")
         self._quiet(["wine", "cmd", "/c", "exit"], timeout=300)
 
     def _pipe_timeout(self):

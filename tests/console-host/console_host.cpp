@@ -9,7 +9,8 @@
 // its last written cell, joined by line feeds (units are copied as they are, lone surrogates
 // included). The exit code is PROGRAM's, or:
 //   NO_CONSOLE (253): no console could be had here; RESULT holds the reason;
-//   FAILED (252): anything else went wrong; RESULT holds what.
+//   FAILED (252): anything else went wrong, the copy in the console ending without a result
+//   included; RESULT holds what.
 //
 // A process started by Wine from Linux without a terminal has no console, and AllocConsole wants
 // a display for its window; a process created with CREATE_NO_WINDOW gets a console without a
@@ -162,7 +163,17 @@ int wmain() {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     DWORD code = 0;
+    // A result left from an earlier run would pass for this one's.
+    if (!DeleteFileW(result.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return fail(result, FAILED, L"removing an earlier result");
     if (!run(self_command, CREATE_NO_WINDOW, startup, /* inherit */ FALSE, code))
         return fail(result, FAILED, L"starting the host in a console of its own");
+    // The copy writes a result on every path of its own; without one it was ended from outside
+    // (Wine ends a prefix's processes with code 1 when its wineserver shuts down), and the code is
+    // not the program's.
+    if (GetFileAttributesW(result.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        SetLastError(code);  // shown as "(code N)": the copy's exit code
+        return fail(result, FAILED, L"the host in its console ended without a result");
+    }
     return static_cast<int>(code);
 }
