@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "src/util/executable_path_win32.hpp"
+#include "src/util/overlapped_io_win32.hpp"
 #include "src/util/text_win32.hpp"
 #include "src/util/unique_handle_win32.hpp"
 #include "tests/support/beside_test_binary_win32.hpp"
@@ -23,10 +23,11 @@ using namespace std::chrono_literals;
 using win32::UniqueFileHandle;
 using win32::UniqueHandle;
 
-// The build folder, where the test programs are built beside this test binary.
-
 // Clients served one at a time on a pipe of the test's own: what they sent, and the reply chosen,
-// given after `delay`.
+// given after `delay`. Every wait of the server also wakes when the test ends it, so that ending
+// it never depends on a client of the test's own reaching it: the one instance may still be
+// held by the last client, and then such a client would be refused and the server would wait for
+// ever.
 class TestPipeServer {
 public:
     enum class Answer { Reply, CloseWithoutReply, Silence };
@@ -35,24 +36,25 @@ public:
                             int clients = 1)
         : name_(R"(\\.\pipe\vantrel-test-)" + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(serial_++)),
-          pipe_(CreateNamedPipeW(win32::to_utf16(name_).c_str(), PIPE_ACCESS_DUPLEX,
+          pipe_(CreateNamedPipeW(win32::to_utf16(name_).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                  PIPE_BUFFER_SIZE, PIPE_BUFFER_SIZE, 0, nullptr)),
+          io_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
         thread_ = std::thread([this, reply = std::move(reply), answer, delay, clients] {
             for (int client = 0; client < clients; ++client) {
-                if (!ConnectNamedPipe(pipe_.get(), nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) return;
+                if (!connect()) return;
                 std::string buffer(PIPE_BUFFER_SIZE, '\0');
-                DWORD got = 0;
-                if (ReadFile(pipe_.get(), buffer.data(), PIPE_BUFFER_SIZE, &got, nullptr))
-                    received_ += buffer.substr(0, got);
-                std::this_thread::sleep_for(delay);
+                const auto read = win32::read_with_deadline(pipe_.get(), io_.get(), buffer.data(), PIPE_BUFFER_SIZE,
+                                                            SERVER_LIMIT_MS, {done_.get()});
+                if (read.ok) received_ += buffer.substr(0, read.bytes);
+                if (ended(win32::wait_milliseconds(delay))) return;
                 if (answer == Answer::Reply) {
-                    DWORD written = 0;
-                    WriteFile(pipe_.get(), reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
+                    if (!win32::write_with_deadline(pipe_.get(), io_.get(), reply, SERVER_LIMIT_MS, {done_.get()}).ok)
+                        return;
                     FlushFileBuffers(pipe_.get());
-                } else if (answer == Answer::Silence) {
-                    WaitForSingleObject(done_.get(), 30000);
+                } else if (answer == Answer::Silence && ended(SERVER_LIMIT_MS)) {
+                    return;
                 }
                 DisconnectNamedPipe(pipe_.get());
             }
@@ -60,11 +62,6 @@ public:
     }
     ~TestPipeServer() {
         SetEvent(done_.get());
-        // A server still waiting for a client (the test failed before connecting) is released by
-        // a client of our own; closing the pipe ends its loop.
-        UniqueFileHandle unblock(CreateFileW(win32::to_utf16(name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
-        unblock.reset();
         if (thread_.joinable()) thread_.join();
     }
 
@@ -85,9 +82,26 @@ public:
     }
 
 private:
+    static constexpr DWORD SERVER_LIMIT_MS = 30000;
+
+    // Waits `ms` for the test to end the server; true when it did.
+    bool ended(DWORD ms) const { return WaitForSingleObject(done_.get(), ms) == WAIT_OBJECT_0; }
+
+    // The next client; false when the test ended the server first.
+    bool connect() {
+        OVERLAPPED overlapped = win32::overlapped_record(io_.get());
+        if (ConnectNamedPipe(pipe_.get(), &overlapped)) return true;
+        const DWORD error = GetLastError();
+        if (error == ERROR_PIPE_CONNECTED) return true;
+        if (error != ERROR_IO_PENDING) return false;
+        const auto outcome = win32::await_pending(pipe_.get(), overlapped, SERVER_LIMIT_MS, {done_.get()});
+        return outcome.wait == win32::IoWait::Completed && outcome.ok;
+    }
+
     static inline std::atomic<int> serial_{0};
     std::string name_;
     UniqueFileHandle pipe_;
+    UniqueHandle io_;
     UniqueHandle done_;
     std::string received_;
     std::thread thread_;
